@@ -1,0 +1,64 @@
+#include "db/dictionary.h"
+
+#include "db/dyn_array.h"
+
+namespace cortevane::db {
+
+std::vector<std::string> ItemValues(const DictItem& item, std::string_view key,
+                                    std::string_view record) {
+  std::vector<std::string> out;
+  auto cut = [&](std::string_view v) {
+    if (item.first > 0 && v.size() > static_cast<size_t>(item.first)) v = v.substr(0, item.first);
+    out.emplace_back(v);
+  };
+  if (item.field == 0) {
+    cut(key);
+    return out;
+  }
+  DynArray rec{std::string(record)};
+  std::string field = rec.Field(item.field);
+  size_t start = 0;
+  while (true) {
+    size_t stop = field.find(kValueMark, start);
+    cut(std::string_view(field).substr(start, stop == std::string::npos ? std::string::npos
+                                                                         : stop - start));
+    if (stop == std::string::npos) break;
+    start = stop + 1;
+  }
+  return out;
+}
+
+bool IsNumber(std::string_view t) {
+  size_t i = 0;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+  size_t digits = 0;
+  while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++digits;
+  if (i < t.size() && t[i] == '.') {
+    ++i;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++digits;
+  }
+  return digits > 0 && i == t.size();
+}
+
+std::string IndexForm(const DictItem& item, std::string_view value) {
+  if (!item.right || !IsNumber(value)) return std::string(value);
+  std::string_view v = value;
+  bool negative = false;
+  if (v.front() == '+' || v.front() == '-') {
+    negative = v.front() == '-';
+    v.remove_prefix(1);
+  }
+  std::string_view whole = v, frac;
+  if (size_t dot = v.find('.'); dot != std::string_view::npos) {
+    whole = v.substr(0, dot);
+    frac = v.substr(dot + 1);
+  }
+  while (whole.size() > 1 && whole.front() == '0') whole.remove_prefix(1);
+  while (!frac.empty() && frac.back() == '0') frac.remove_suffix(1);
+  std::string out(whole.empty() ? "0" : whole);
+  if (!frac.empty()) out += "." + std::string(frac);
+  if (negative && out != "0") out.insert(0, "-");
+  return out;
+}
+
+}  // namespace cortevane::db

@@ -1,0 +1,82 @@
+// Store: the record store behind one connected Session. The embedded store (sqlite/) and the
+// office store (postgres/) implement it; Session, DbFile, DbSubroutine and the catalogued
+// routines are written once against it.
+//
+// An account is a set of files (key -> record bytes), a dictionary per file, a catalogue of
+// routines and file pointers. Every call returns a status of db/status.h. A Store belongs to
+// one Session and is used from one thread at a time.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/dictionary.h"
+
+namespace cortevane::db {
+
+// Where a file pointer leads: a file of another account, reached through the session of this
+// process connected to that account.
+struct PointerTarget {
+  std::string host;
+  std::string account;
+  std::string file;
+};
+
+class Store {
+ public:
+  virtual ~Store() = default;
+
+  // ---- Records. `file` is a name already validated by ValidateName (db/names.h).
+  // Read: 0 and *record set, or 30001 when there is no record under the key.
+  virtual int Read(std::string_view file, std::string_view key, std::string* record) = 0;
+  // Write: atomic and durable once it returns 0; keeps the file's indexes right.
+  virtual int Write(std::string_view file, std::string_view key, std::string_view record) = 0;
+  // Delete: 0 when the record is gone, 30001 when there was none.
+  virtual int Delete(std::string_view file, std::string_view key) = 0;
+  // Removes every record (and index entry) of the file.
+  virtual int Clear(std::string_view file) = 0;
+  // Every record of the file in key order (bytewise); `visit` returns false to stop early.
+  virtual int Scan(std::string_view file,
+                   const std::function<bool(std::string_view key, std::string_view record)>&
+                       visit) = 0;
+  // Keys of the records whose indexed item `item` has a value equal to `value` (or beginning
+  // with it when `prefix`), in key order. The value is compared in IndexForm (dictionary.h).
+  // kQueryUnknownItem when the item is not indexed.
+  virtual int IndexLookup(std::string_view file, std::string_view item, std::string_view value,
+                          bool prefix, std::vector<std::string>* keys) = 0;
+  // Number of records of the file.
+  virtual int CountRecords(std::string_view file, long long* count) = 0;
+
+  // ---- Locks on (file, key). Reserve waits at most `timeout_ms`, then gives kLockTimeout.
+  // A lock dies with the session (disconnect or crash of the process).
+  virtual int Reserve(std::string_view file, std::string_view key, int timeout_ms) = 0;
+  virtual int Free(std::string_view file, std::string_view key) = 0;
+
+  // ---- Transactions: everything between Begin and Commit reaches the store whole or not at
+  // all (Rollback, or a crash). Not nested.
+  virtual int Begin() = 0;
+  virtual int Commit() = 0;
+  virtual int Rollback() = 0;
+
+  // ---- Catalogue.
+  virtual bool FileExists(std::string_view file) = 0;
+  virtual int CreateFile(std::string_view file) = 0;  // kFileExists when it exists
+  virtual int DropFile(std::string_view file) = 0;
+  virtual int ListFiles(std::vector<std::string>* files) = 0;
+
+  virtual int SetDictItem(std::string_view file, const DictItem& item) = 0;
+  virtual int Dictionary(std::string_view file, std::vector<DictItem>* items) = 0;
+
+  virtual int SetPointer(std::string_view name, const PointerTarget& target) = 0;
+  // The target of a file pointer, or nullopt when `name` is not a pointer.
+  virtual std::optional<PointerTarget> Pointer(std::string_view name) = 0;
+
+  virtual int CatalogueRoutine(std::string_view routine) = 0;
+  virtual bool RoutineCatalogued(std::string_view routine) = 0;
+};
+
+}  // namespace cortevane::db

@@ -1,0 +1,65 @@
+#include "ui/scripted_ui.h"
+
+namespace cortevane::ui {
+
+int ScriptedUi::MsgBox(std::string_view text, int style, std::string_view title) {
+  Box box{std::string(text), style, std::string(title.empty() ? kAppTitle : title)};
+  boxes_.push_back(box);
+  log_.push_back("box|" + std::to_string(style) + "|" + box.title + "|" + box.text);
+  if (on_box) on_box(box);
+  if ((style & 7) != kYesNo) return kAnswerOk;
+  if (answers_.empty()) {
+    ++unanswered_;
+    return kAnswerNo;
+  }
+  int answer = answers_.front();
+  answers_.pop_front();
+  return answer;
+}
+
+void ScriptedUi::SetScreenPointer(Pointer pointer) {
+  screen_pointer_ = pointer;
+  log_.push_back("pointer|screen|" + std::to_string(static_cast<int>(pointer)));
+}
+
+void ScriptedUi::SetWindowPointer(std::string_view window, Pointer pointer) {
+  log_.push_back("pointer|" + std::string(window) + "|" + std::to_string(static_cast<int>(pointer)));
+}
+
+void ScriptedUi::SetMenuEnabled(MenuEntry entry, bool enabled) {
+  (entry == MenuEntry::kImport ? menu_import_ : menu_export_) = enabled;
+  log_.push_back(std::string("menu|") + (entry == MenuEntry::kImport ? "import" : "export") + "|" +
+                 (enabled ? "on" : "off"));
+}
+
+bool ScriptedUi::MenuEnabled(MenuEntry entry) const {
+  return entry == MenuEntry::kImport ? menu_import_ : menu_export_;
+}
+
+void ScriptedUi::ShowProgress(std::string_view text) {
+  progress_shown_ = true;
+  log_.push_back("progress|" + std::string(text));
+}
+
+void ScriptedUi::HideProgress() {
+  progress_shown_ = false;
+  log_.push_back("progress|hide");
+}
+
+void ScriptedUi::ProcessEvents() { log_.push_back("events"); }
+
+void ScriptedUi::EndProgram() {
+  ended_ = true;
+  log_.push_back("end");
+}
+
+std::string ScriptedUi::LogText() const {
+  std::string out;
+  for (const auto& line : log_) {
+    if (!out.empty()) out += '\n';
+    out += line;
+  }
+  return out;
+}
+
+}  // namespace cortevane::ui

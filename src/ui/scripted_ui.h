@@ -1,0 +1,68 @@
+// ScriptedUi: the Ui of tests. It records every call as one line of text, in order, and
+// answers message boxes from a queue of scripted answers (an OK box needs none; a Yes/No box
+// with no scripted answer left fails the test through `unanswered`).
+//
+// Log lines:  box|<style>|<title>|<text>   pointer|screen|<0 or 11>   pointer|<window>|<n>
+//             menu|import|on    progress|<text>    progress|hide    events    end
+// The title recorded is the one the user sees ("Cortevane KESTA" when none is given).
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ui/ui.h"
+
+namespace cortevane::ui {
+
+class ScriptedUi : public Ui {
+ public:
+  struct Box {
+    std::string text;
+    int style = 0;
+    std::string title;
+  };
+
+  int MsgBox(std::string_view text, int style = kOkOnly, std::string_view title = {}) override;
+  void SetScreenPointer(Pointer pointer) override;
+  void SetWindowPointer(std::string_view window, Pointer pointer) override;
+  void SetMenuEnabled(MenuEntry entry, bool enabled) override;
+  bool MenuEnabled(MenuEntry entry) const override;
+  void ShowProgress(std::string_view text) override;
+  void HideProgress() override;
+  void ProcessEvents() override;
+  void EndProgram() override;
+
+  // Answers for the coming Yes/No boxes, in order.
+  void Answer(int answer) { answers_.push_back(answer); }
+  void AnswerYes(int times = 1) { answers_.insert(answers_.end(), times, kAnswerYes); }
+  void AnswerNo(int times = 1) { answers_.insert(answers_.end(), times, kAnswerNo); }
+  // Called with each box before it is answered (to act while the "modal" box is up).
+  std::function<void(const Box&)> on_box;
+
+  const std::vector<Box>& boxes() const { return boxes_; }
+  const std::vector<std::string>& log() const { return log_; }
+  std::string LogText() const;  // the log lines joined by '\n'
+  void ClearLog() {
+    log_.clear();
+    boxes_.clear();
+  }
+  Pointer screen_pointer() const { return screen_pointer_; }
+  bool ended() const { return ended_; }
+  bool progress_shown() const { return progress_shown_; }
+  int unanswered() const { return unanswered_; }
+
+ private:
+  std::deque<int> answers_;
+  std::vector<Box> boxes_;
+  std::vector<std::string> log_;
+  Pointer screen_pointer_ = Pointer::kDefault;
+  bool menu_import_ = true;
+  bool menu_export_ = true;
+  bool ended_ = false;
+  bool progress_shown_ = false;
+  int unanswered_ = 0;
+};
+
+}  // namespace cortevane::ui

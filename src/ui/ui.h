@@ -1,0 +1,62 @@
+// Ui: the window-system services the windows and the export use to talk to the user. Every
+// message box, pointer change, menu entry change and program end goes through one of these
+// calls, so the Qt implementation (qt_ui.h) can be replaced by a scripted one (scripted_ui.h)
+// and every behaviour tested headless.
+//
+// Message boxes take the classic style value: buttons (0 OK, 4 Yes/No) plus icon (16 critical,
+// 32 question, 48 exclamation, 64 information). A box given no title shows the application's
+// title, "Cortevane KESTA".
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace cortevane::ui {
+
+inline constexpr std::string_view kAppTitle = "Cortevane KESTA";
+inline constexpr std::string_view kMessageTitle = "Message CORTEVANE";
+
+enum Style : int {
+  kOkOnly = 0,
+  kYesNo = 4,
+  kCritical = 16,
+  kQuestion = 32,
+  kExclamation = 48,
+  kInformation = 64,
+};
+
+enum Answer : int { kAnswerOk = 1, kAnswerYes = 6, kAnswerNo = 7 };
+
+// Mouse pointers, with their classic values: 0 default (arrow), 11 hourglass.
+enum class Pointer : int { kDefault = 0, kHourglass = 11 };
+
+// The main window's menu entries the import window and the export enable and disable.
+enum class MenuEntry { kImport, kExport };
+
+class Ui {
+ public:
+  virtual ~Ui() = default;
+
+  // Shows a modal message box and returns the answer (kAnswerOk for an OK box).
+  virtual int MsgBox(std::string_view text, int style = kOkOnly, std::string_view title = {}) = 0;
+
+  // The pointer of the whole screen, and of one window (named by its object name).
+  virtual void SetScreenPointer(Pointer pointer) = 0;
+  virtual void SetWindowPointer(std::string_view window, Pointer pointer) = 0;
+
+  virtual void SetMenuEnabled(MenuEntry entry, bool enabled) = 0;
+  virtual bool MenuEnabled(MenuEntry entry) const = 0;
+
+  // A modal indication without input that work is going on ("Aidé 12 sur 200"), repainted at
+  // each call while the work runs on the user-interface thread; HideProgress removes it.
+  virtual void ShowProgress(std::string_view text) = 0;
+  virtual void HideProgress() = 0;
+
+  // Lets pending window events be processed.
+  virtual void ProcessEvents() = 0;
+
+  // Ends the program at once, discarding every window.
+  virtual void EndProgram() = 0;
+};
+
+}  // namespace cortevane::ui
