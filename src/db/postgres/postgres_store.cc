@@ -1,0 +1,601 @@
+#include "db/postgres/postgres_store.h"
+
+#include <libpq-fe.h>
+
+#include <chrono>
+#include <cstdint>
+#include <thread>
+
+#include "db/names.h"
+#include "db/status.h"
+
+namespace cortevane::db {
+namespace {
+
+using Params = std::vector<std::optional<std::string>>;
+
+struct ResultDeleter {
+  void operator()(PGresult* r) const { PQclear(r); }
+};
+using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+std::string Cell(PGresult* r, int row, int col) {
+  return std::string(PQgetvalue(r, row, col), static_cast<size_t>(PQgetlength(r, row, col)));
+}
+
+// Splits "host:port" (a bare IPv6 address keeps its colons; "[::1]:5433" is understood).
+void SplitHost(const std::string& spec, std::string* host, std::string* port) {
+  *host = spec;
+  *port = "5432";
+  if (!spec.empty() && spec.front() == '[') {
+    size_t close = spec.find(']');
+    if (close != std::string::npos) {
+      *host = spec.substr(1, close - 1);
+      if (close + 1 < spec.size() && spec[close + 1] == ':') *port = spec.substr(close + 2);
+    }
+    return;
+  }
+  size_t colon = spec.find(':');
+  if (colon != std::string::npos && spec.find(':', colon + 1) == std::string::npos) {
+    *host = spec.substr(0, colon);
+    *port = spec.substr(colon + 1);
+  }
+  if (host->empty()) *host = "localhost";
+}
+
+PGconn* Open(const PgAddress& a, const std::string& dbname) {
+  std::string host, port;
+  SplitHost(a.host, &host, &port);
+  std::string timeout = std::to_string(a.connect_timeout_s);
+  const char* keys[] = {"host",    "port",     "dbname",          "user",    "password",
+                        "sslmode", "connect_timeout", "application_name", nullptr};
+  const char* values[] = {host.c_str(),      port.c_str(),       dbname.c_str(),
+                          a.user.c_str(),    a.password.c_str(), "prefer",
+                          timeout.c_str(),   "cortevane",        nullptr};
+  return PQconnectdbParams(keys, values, 0);
+}
+
+int ConnectStatus(PGconn* conn) {
+  std::string message = PQerrorMessage(conn);
+  if (message.find("password authentication failed") != std::string::npos ||
+      message.find("no password supplied") != std::string::npos ||
+      (message.find("role") != std::string::npos &&
+       message.find("does not exist") != std::string::npos))
+    return kBadCredentials;
+  if (message.find("database") != std::string::npos &&
+      message.find("does not exist") != std::string::npos)
+    return kAccountNotFound;
+  return kServerUnreachable;
+}
+
+// The smallest byte string greater than every string beginning with `prefix`, or nullopt when
+// there is none (the prefix is all 0xFF bytes).
+std::optional<std::string> PrefixEnd(std::string prefix) {
+  while (!prefix.empty()) {
+    unsigned char last = static_cast<unsigned char>(prefix.back());
+    if (last < 0xFF) {
+      prefix.back() = static_cast<char>(last + 1);
+      return prefix;
+    }
+    prefix.pop_back();
+  }
+  return std::nullopt;
+}
+
+// A 64-bit FNV-1a hash of (file, key) naming the advisory lock. Two pairs sharing a hash only
+// make one wait for the other; they never both pass.
+long long LockId(std::string_view file, std::string_view key) {
+  uint64_t h = 1469598103934665603ull;
+  auto mix = [&h](std::string_view s) {
+    for (unsigned char c : s) {
+      h ^= c;
+      h *= 1099511628211ull;
+    }
+  };
+  mix(file);
+  mix(std::string_view("\0", 1));
+  mix(key);
+  return static_cast<long long>(h);
+}
+
+constexpr const char* kCatalogue[] = {
+    "CREATE TABLE cv_files (name text PRIMARY KEY)",
+    "CREATE TABLE cv_dict (file text NOT NULL, item text NOT NULL, field int NOT NULL, "
+    "first_chars int NOT NULL, right_just bool NOT NULL, indexed bool NOT NULL, "
+    "PRIMARY KEY (file, item))",
+    "CREATE TABLE cv_pointers (name text PRIMARY KEY, host text NOT NULL, account text NOT "
+    "NULL, file text NOT NULL)",
+    "CREATE TABLE cv_routines (name text PRIMARY KEY)",
+    "CREATE TABLE cv_index (file text NOT NULL, item text NOT NULL, value bytea NOT NULL, "
+    "key bytea NOT NULL, PRIMARY KEY (file, item, value, key))",
+    "CREATE INDEX cv_index_by_key ON cv_index (file, key)",
+};
+
+}  // namespace
+
+PostgresStore::PostgresStore(pg_conn* conn) : conn_(conn) {}
+
+PostgresStore::~PostgresStore() {
+  if (conn_ != nullptr) PQfinish(conn_);
+}
+
+std::shared_ptr<PostgresStore> PostgresStore::Connect(const PgAddress& address, int* status) {
+  if (address.account.empty()) {
+    *status = kAccountNotFound;
+    return nullptr;
+  }
+  PGconn* conn = Open(address, address.account);
+  if (PQstatus(conn) != CONNECTION_OK) {
+    *status = ConnectStatus(conn);
+    PQfinish(conn);
+    return nullptr;
+  }
+  std::shared_ptr<PostgresStore> store(new PostgresStore(conn));
+  Result check(store->Exec("SELECT count(*)::text FROM cv_files", {}));
+  if (!Ok(check.get())) {
+    *status = kAccountCorrupt;
+    return nullptr;
+  }
+  *status = kOk;
+  return store;
+}
+
+int PostgresStore::CreateAccount(const PgAddress& address, bool server) {
+  if (ValidateName(address.account) != kOk) return kBadName;
+  PGconn* admin = Open(address, "postgres");
+  if (PQstatus(admin) != CONNECTION_OK) {
+    int status = ConnectStatus(admin);
+    PQfinish(admin);
+    return status;
+  }
+  // CREATE DATABASE takes no parameters: the validated name is quoted as an identifier.
+  char* ident = PQescapeIdentifier(admin, address.account.data(), address.account.size());
+  std::string sql = std::string("CREATE DATABASE ") + ident + " ENCODING 'UTF8' TEMPLATE template0";
+  PQfreemem(ident);
+  Result created(PQexec(admin, sql.c_str()));
+  int status = kOk;
+  if (PQresultStatus(created.get()) != PGRES_COMMAND_OK) {
+    const char* state = PQresultErrorField(created.get(), PG_DIAG_SQLSTATE);
+    status = (state != nullptr && std::string(state) == "42P04") ? kAccountExists : kIoError;
+  }
+  PQfinish(admin);
+  if (status != kOk) return status;
+
+  PGconn* conn = Open(address, address.account);
+  if (PQstatus(conn) != CONNECTION_OK) {
+    status = ConnectStatus(conn);
+    PQfinish(conn);
+    return status;
+  }
+  std::shared_ptr<PostgresStore> fresh(new PostgresStore(conn));
+  return fresh->Atomically([&] {
+    for (const char* statement : kCatalogue) {
+      Result r(fresh->Exec(statement, {}));
+      if (!Ok(r.get())) return static_cast<int>(kIoError);
+    }
+    int s = fresh->CatalogueRoutine("DBA.SELECT");
+    if (s == kOk && server) s = fresh->CatalogueRoutine("IMPORTDONNEES");
+    return s;
+  });
+}
+
+int PostgresStore::CreateUser(std::string_view user, std::string_view password) {
+  if (ValidateName(user) != kOk) return kBadName;
+  std::string name(user), pw(password);
+  char* ident = PQescapeIdentifier(conn_, name.data(), name.size());
+  char* literal = PQescapeLiteral(conn_, pw.data(), pw.size());
+  if (ident == nullptr || literal == nullptr) {
+    PQfreemem(ident);
+    PQfreemem(literal);
+    return kBadArgument;
+  }
+  std::string quoted = ident;
+  std::string create = "CREATE ROLE " + quoted + " LOGIN PASSWORD " + literal;
+  PQfreemem(ident);
+  PQfreemem(literal);
+  Result r(Exec(create, {}));
+  if (!Ok(r.get())) {
+    const char* state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
+    return (state != nullptr && std::string(state) == "42710") ? kUserExists : kIoError;
+  }
+  for (const std::string& grant :
+       {"GRANT ALL ON ALL TABLES IN SCHEMA public TO " + quoted,
+        "ALTER DEFAULT PRIVILEGES IN SCHEMA public GRANT ALL ON TABLES TO " + quoted,
+        "GRANT CREATE, USAGE ON SCHEMA public TO " + quoted}) {
+    Result g(Exec(grant, {}));
+    if (!Ok(g.get())) return kIoError;
+  }
+  return kOk;
+}
+
+pg_result* PostgresStore::Exec(const std::string& sql, const Params& params) {
+  ++round_trips_;
+  std::vector<const char*> values;
+  std::vector<int> lengths;
+  std::vector<int> formats;
+  for (const auto& p : params) {
+    values.push_back(p ? p->data() : nullptr);
+    lengths.push_back(p ? static_cast<int>(p->size()) : 0);
+    formats.push_back(1);  // binary: bytea and text travel as raw bytes, never re-encoded
+  }
+  return PQexecParams(conn_, sql.c_str(), static_cast<int>(params.size()), nullptr,
+                      values.data(), lengths.data(), formats.data(), 1);
+}
+
+bool PostgresStore::Ok(pg_result* r) {
+  if (r == nullptr) return false;
+  ExecStatusType s = PQresultStatus(r);
+  return s == PGRES_COMMAND_OK || s == PGRES_TUPLES_OK;
+}
+
+std::string PostgresStore::Table(std::string_view file, int* status) {
+  std::string table = QuotedTableName(file);
+  if (table.empty()) {
+    *status = kBadName;
+    return {};
+  }
+  if (!FileExists(file)) {
+    *status = kNoSuchFile;
+    return {};
+  }
+  *status = kOk;
+  return table;
+}
+
+int PostgresStore::Atomically(const std::function<int()>& work) {
+  if (in_transaction_) return work();
+  int status = Begin();
+  if (status != kOk) return status;
+  status = work();
+  if (status != kOk) {
+    Rollback();
+    return status;
+  }
+  return Commit();
+}
+
+int PostgresStore::Read(std::string_view file, std::string_view key, std::string* record) {
+  int status;
+  std::string table = Table(file, &status);
+  if (status != kOk) return status;
+  Result r(Exec("SELECT record FROM " + table + " WHERE key = $1", {std::string(key)}));
+  if (!Ok(r.get())) return kIoError;
+  if (PQntuples(r.get()) == 0) return kRecordNotFound;
+  *record = Cell(r.get(), 0, 0);
+  return kOk;
+}
+
+const std::vector<DictItem>& PostgresStore::IndexedItems(std::string_view file) {
+  auto it = indexed_cache_.find(file);
+  if (it != indexed_cache_.end()) return it->second;
+  std::vector<DictItem> all, indexed;
+  Dictionary(file, &all);
+  for (auto& item : all)
+    if (item.indexed) indexed.push_back(item);
+  return indexed_cache_.emplace(std::string(file), std::move(indexed)).first->second;
+}
+
+int PostgresStore::WriteIndex(std::string_view file, std::string_view key,
+                              std::string_view record) {
+  const auto& items = IndexedItems(file);
+  if (items.empty()) return kOk;
+  Result del(Exec("DELETE FROM cv_index WHERE file = $1 AND key = $2",
+                  {std::string(file), std::string(key)}));
+  if (!Ok(del.get())) return kIoError;
+  for (const auto& item : items) {
+    for (const auto& value : ItemValues(item, key, record)) {
+      Result ins(Exec(
+          "INSERT INTO cv_index (file, item, value, key) VALUES ($1, $2, $3, $4) "
+          "ON CONFLICT DO NOTHING",
+          {std::string(file), item.name, IndexForm(item, value), std::string(key)}));
+      if (!Ok(ins.get())) return kIoError;
+    }
+  }
+  return kOk;
+}
+
+int PostgresStore::Write(std::string_view file, std::string_view key, std::string_view record) {
+  if (key.empty()) return kNoKey;
+  int status;
+  std::string table = Table(file, &status);
+  if (status != kOk) return status;
+  auto write = [&] {
+    Result r(Exec("INSERT INTO " + table +
+                      " (key, record) VALUES ($1, $2) "
+                      "ON CONFLICT (key) DO UPDATE SET record = EXCLUDED.record",
+                  {std::string(key), std::string(record)}));
+    if (!Ok(r.get())) return static_cast<int>(kIoError);
+    return WriteIndex(file, key, record);
+  };
+  return IndexedItems(file).empty() ? write() : Atomically(write);
+}
+
+int PostgresStore::Delete(std::string_view file, std::string_view key) {
+  int status;
+  std::string table = Table(file, &status);
+  if (status != kOk) return status;
+  return Atomically([&] {
+    Result r(Exec("DELETE FROM " + table + " WHERE key = $1", {std::string(key)}));
+    if (!Ok(r.get())) return static_cast<int>(kIoError);
+    if (std::string(PQcmdTuples(r.get())) == "0") return static_cast<int>(kRecordNotFound);
+    if (IndexedItems(file).empty()) return static_cast<int>(kOk);
+    Result x(Exec("DELETE FROM cv_index WHERE file = $1 AND key = $2",
+                  {std::string(file), std::string(key)}));
+    return Ok(x.get()) ? static_cast<int>(kOk) : static_cast<int>(kIoError);
+  });
+}
+
+int PostgresStore::Clear(std::string_view file) {
+  int status;
+  std::string table = Table(file, &status);
+  if (status != kOk) return status;
+  return Atomically([&] {
+    Result r(Exec("DELETE FROM " + table, {}));
+    Result x(Exec("DELETE FROM cv_index WHERE file = $1", {std::string(file)}));
+    return Ok(r.get()) && Ok(x.get()) ? static_cast<int>(kOk) : static_cast<int>(kIoError);
+  });
+}
+
+int PostgresStore::Scan(std::string_view file,
+                        const std::function<bool(std::string_view, std::string_view)>& visit) {
+  int status;
+  std::string table = Table(file, &status);
+  if (status != kOk) return status;
+  // Pages in key order, so a large file never sits whole in memory and an early stop costs
+  // at most one page.
+  constexpr int kPage = 2000;
+  std::optional<std::string> after;
+  while (true) {
+    Result r(after ? Exec("SELECT key, record FROM " + table +
+                              " WHERE key > $1 ORDER BY key LIMIT " + std::to_string(kPage),
+                          {*after})
+                   : Exec("SELECT key, record FROM " + table + " ORDER BY key LIMIT " +
+                              std::to_string(kPage),
+                          {}));
+    if (!Ok(r.get())) return kIoError;
+    int rows = PQntuples(r.get());
+    for (int i = 0; i < rows; ++i) {
+      std::string key = Cell(r.get(), i, 0);
+      if (!visit(key, Cell(r.get(), i, 1))) return kOk;
+      after = std::move(key);
+    }
+    if (rows < kPage) return kOk;
+  }
+}
+
+int PostgresStore::IndexLookup(std::string_view file, std::string_view item,
+                               std::string_view value, bool prefix,
+                               std::vector<std::string>* keys) {
+  int status;
+  Table(file, &status);
+  if (status != kOk) return status;
+  const DictItem* found = nullptr;
+  for (const auto& i : IndexedItems(file))
+    if (i.name == item) found = &i;
+  if (found == nullptr) return kQueryUnknownItem;
+  std::string form = prefix ? std::string(value) : IndexForm(*found, value);
+  Result r(nullptr);
+  if (!prefix) {
+    r.reset(Exec("SELECT DISTINCT key FROM cv_index WHERE file = $1 AND item = $2 AND value = $3 "
+                 "ORDER BY key",
+                 {std::string(file), std::string(item), form}));
+  } else if (auto end = PrefixEnd(form)) {
+    r.reset(Exec("SELECT DISTINCT key FROM cv_index WHERE file = $1 AND item = $2 AND "
+                 "value >= $3 AND value < $4 ORDER BY key",
+                 {std::string(file), std::string(item), form, *end}));
+  } else {
+    r.reset(Exec("SELECT DISTINCT key FROM cv_index WHERE file = $1 AND item = $2 AND "
+                 "value >= $3 ORDER BY key",
+                 {std::string(file), std::string(item), form}));
+  }
+  if (!Ok(r.get())) return kIoError;
+  keys->clear();
+  for (int i = 0; i < PQntuples(r.get()); ++i) keys->push_back(Cell(r.get(), i, 0));
+  return kOk;
+}
+
+int PostgresStore::CountRecords(std::string_view file, long long* count) {
+  int status;
+  std::string table = Table(file, &status);
+  if (status != kOk) return status;
+  Result r(Exec("SELECT count(*)::text FROM " + table, {}));
+  if (!Ok(r.get())) return kIoError;
+  *count = std::stoll(Cell(r.get(), 0, 0));
+  return kOk;
+}
+
+int PostgresStore::Reserve(std::string_view file, std::string_view key, int timeout_ms) {
+  std::string id = std::string(file) + '\0' + std::string(key);
+  std::string lock = std::to_string(LockId(file, key));
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (true) {
+    Result r(Exec("SELECT pg_try_advisory_lock($1::text::bigint)::text", {lock}));
+    if (!Ok(r.get())) return kIoError;
+    if (Cell(r.get(), 0, 0) == "true") {
+      ++held_locks_[id];  // advisory locks nest within a session: count them the same way
+      return kOk;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return kLockTimeout;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+int PostgresStore::Free(std::string_view file, std::string_view key) {
+  std::string id = std::string(file) + '\0' + std::string(key);
+  auto it = held_locks_.find(id);
+  if (it == held_locks_.end()) return kNotReserved;
+  Result r(Exec("SELECT pg_advisory_unlock($1::text::bigint)::text",
+                {std::to_string(LockId(file, key))}));
+  if (--it->second == 0) held_locks_.erase(it);
+  return Ok(r.get()) ? kOk : kIoError;
+}
+
+int PostgresStore::Begin() {
+  if (in_transaction_) return kBadArgument;
+  Result r(Exec("BEGIN", {}));
+  if (!Ok(r.get())) return kIoError;
+  in_transaction_ = true;
+  return kOk;
+}
+
+int PostgresStore::Commit() {
+  if (!in_transaction_) return kBadArgument;
+  in_transaction_ = false;
+  Result r(Exec("COMMIT", {}));
+  // A COMMIT of a failed transaction answers ROLLBACK: report it as the failure it is.
+  if (!Ok(r.get()) || std::string(PQcmdStatus(r.get())) != "COMMIT") return kIoError;
+  return kOk;
+}
+
+int PostgresStore::Rollback() {
+  if (!in_transaction_) return kBadArgument;
+  in_transaction_ = false;
+  indexed_cache_.clear();
+  known_files_.clear();
+  Result r(Exec("ROLLBACK", {}));
+  return Ok(r.get()) ? kOk : kIoError;
+}
+
+bool PostgresStore::FileExists(std::string_view file) {
+  if (ValidateName(file) != kOk) return false;
+  if (known_files_.count(std::string(file))) return true;
+  Result r(Exec("SELECT 1 FROM cv_files WHERE name = $1", {std::string(file)}));
+  if (!Ok(r.get()) || PQntuples(r.get()) == 0) return false;
+  known_files_.insert(std::string(file));
+  return true;
+}
+
+int PostgresStore::CreateFile(std::string_view file) {
+  std::string table = QuotedTableName(file);
+  if (table.empty()) return kBadName;
+  // Table names longer than PostgreSQL keeps would be cut and could collide.
+  if (table.size() - 2 > 63) return kBadName;
+  if (FileExists(file)) return kFileExists;
+  return Atomically([&] {
+    Result t(Exec("CREATE TABLE " + table + " (key bytea PRIMARY KEY, record bytea NOT NULL)",
+                  {}));
+    if (!Ok(t.get())) {
+      const char* state = PQresultErrorField(t.get(), PG_DIAG_SQLSTATE);
+      // Another name maps to the same table ("A.B" and "A_B"): refuse rather than share it.
+      return (state != nullptr && std::string(state) == "42P07") ? static_cast<int>(kFileExists)
+                                                                  : static_cast<int>(kIoError);
+    }
+    Result c(Exec("INSERT INTO cv_files (name) VALUES ($1)", {std::string(file)}));
+    return Ok(c.get()) ? static_cast<int>(kOk) : static_cast<int>(kIoError);
+  });
+}
+
+int PostgresStore::DropFile(std::string_view file) {
+  int status;
+  std::string table = Table(file, &status);
+  if (status != kOk) return status;
+  status = Atomically([&] {
+    Result t(Exec("DROP TABLE " + table, {}));
+    Result a(Exec("DELETE FROM cv_files WHERE name = $1", {std::string(file)}));
+    Result b(Exec("DELETE FROM cv_dict WHERE file = $1", {std::string(file)}));
+    Result c(Exec("DELETE FROM cv_index WHERE file = $1", {std::string(file)}));
+    return Ok(t.get()) && Ok(a.get()) && Ok(b.get()) && Ok(c.get()) ? static_cast<int>(kOk)
+                                                                     : static_cast<int>(kIoError);
+  });
+  known_files_.erase(std::string(file));
+  indexed_cache_.erase(std::string(file));
+  return status;
+}
+
+int PostgresStore::ListFiles(std::vector<std::string>* files) {
+  Result r(Exec("SELECT name FROM cv_files ORDER BY name", {}));
+  if (!Ok(r.get())) return kIoError;
+  files->clear();
+  for (int i = 0; i < PQntuples(r.get()); ++i) files->push_back(Cell(r.get(), i, 0));
+  return kOk;
+}
+
+int PostgresStore::SetDictItem(std::string_view file, const DictItem& item) {
+  int status;
+  Table(file, &status);
+  if (status != kOk) return status;
+  if (ValidateName(item.name) != kOk && item.name != "@ID") return kBadName;
+  indexed_cache_.erase(std::string(file));
+  status = Atomically([&] {
+    Result r(Exec(
+        "INSERT INTO cv_dict (file, item, field, first_chars, right_just, indexed) "
+        "VALUES ($1, $2, $3::text::int, $4::text::int, $5::text::bool, $6::text::bool) "
+        "ON CONFLICT (file, item) DO UPDATE SET field = EXCLUDED.field, "
+        "first_chars = EXCLUDED.first_chars, right_just = EXCLUDED.right_just, "
+        "indexed = EXCLUDED.indexed",
+        {std::string(file), item.name, std::to_string(item.field), std::to_string(item.first),
+         item.right ? "true" : "false", item.indexed ? "true" : "false"}));
+    if (!Ok(r.get())) return static_cast<int>(kIoError);
+    Result d(Exec("DELETE FROM cv_index WHERE file = $1 AND item = $2",
+                  {std::string(file), item.name}));
+    if (!Ok(d.get())) return static_cast<int>(kIoError);
+    if (!item.indexed) return static_cast<int>(kOk);
+    // Index the records already there.
+    int inner = kOk;
+    int scanned = Scan(file, [&](std::string_view key, std::string_view record) {
+      for (const auto& value : ItemValues(item, key, record)) {
+        Result ins(Exec(
+            "INSERT INTO cv_index (file, item, value, key) VALUES ($1, $2, $3, $4) "
+            "ON CONFLICT DO NOTHING",
+            {std::string(file), item.name, IndexForm(item, value), std::string(key)}));
+        if (!Ok(ins.get())) {
+          inner = kIoError;
+          return false;
+        }
+      }
+      return true;
+    });
+    return scanned != kOk ? scanned : inner;
+  });
+  indexed_cache_.erase(std::string(file));
+  return status;
+}
+
+int PostgresStore::Dictionary(std::string_view file, std::vector<DictItem>* items) {
+  Result r(Exec(
+      "SELECT item, field::text, first_chars::text, right_just::text, indexed::text "
+      "FROM cv_dict WHERE file = $1 ORDER BY item",
+      {std::string(file)}));
+  if (!Ok(r.get())) return kIoError;
+  items->clear();
+  for (int i = 0; i < PQntuples(r.get()); ++i) {
+    DictItem item;
+    item.name = Cell(r.get(), i, 0);
+    item.field = std::stoi(Cell(r.get(), i, 1));
+    item.first = std::stoi(Cell(r.get(), i, 2));
+    item.right = Cell(r.get(), i, 3) == "true";
+    item.indexed = Cell(r.get(), i, 4) == "true";
+    items->push_back(std::move(item));
+  }
+  return kOk;
+}
+
+int PostgresStore::SetPointer(std::string_view name, const PointerTarget& target) {
+  if (ValidateName(name) != kOk || ValidateName(target.file) != kOk) return kBadName;
+  Result r(Exec(
+      "INSERT INTO cv_pointers (name, host, account, file) VALUES ($1, $2, $3, $4) "
+      "ON CONFLICT (name) DO UPDATE SET host = EXCLUDED.host, account = EXCLUDED.account, "
+      "file = EXCLUDED.file",
+      {std::string(name), target.host, target.account, target.file}));
+  return Ok(r.get()) ? kOk : kIoError;
+}
+
+std::optional<PointerTarget> PostgresStore::Pointer(std::string_view name) {
+  Result r(Exec("SELECT host, account, file FROM cv_pointers WHERE name = $1",
+                {std::string(name)}));
+  if (!Ok(r.get()) || PQntuples(r.get()) == 0) return std::nullopt;
+  return PointerTarget{Cell(r.get(), 0, 0), Cell(r.get(), 0, 1), Cell(r.get(), 0, 2)};
+}
+
+int PostgresStore::CatalogueRoutine(std::string_view routine) {
+  Result r(Exec("INSERT INTO cv_routines (name) VALUES ($1) ON CONFLICT DO NOTHING",
+                {std::string(routine)}));
+  return Ok(r.get()) ? kOk : kIoError;
+}
+
+bool PostgresStore::RoutineCatalogued(std::string_view routine) {
+  Result r(Exec("SELECT 1 FROM cv_routines WHERE name = $1", {std::string(routine)}));
+  return Ok(r.get()) && PQntuples(r.get()) > 0;
+}
+
+}  // namespace cortevane::db

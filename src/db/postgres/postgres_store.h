@@ -1,0 +1,114 @@
+// PostgresStore: the office base on a PostgreSQL server, for many laptops against one account.
+// An account is a database; each file is a table "f_<name>" of (key bytea, record bytea), and
+// the catalogue (files, dictionaries, pointers, routines) and the index entries live in a few
+// tables of the same database (cv_files, cv_dict, cv_pointers, cv_routines, cv_index). Every
+// value travels as a bound parameter; file names reach statements only through
+// QuotedTableName. Reservations are session-level advisory locks, so they die with the
+// connection.
+//
+// One PostgresStore is one connection, used from one thread at a time.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/store.h"
+
+struct pg_conn;
+struct pg_result;
+
+namespace cortevane::db {
+
+// Connection parameters: host ("host" or "host:port", 5432 by default), the account (the
+// database name), PostgreSQL credentials.
+struct PgAddress {
+  std::string host;
+  std::string account;
+  std::string user;
+  std::string password;
+  int connect_timeout_s = 5;
+};
+
+class PostgresStore : public Store {
+ public:
+  // Connects and checks that the database is an account. nullptr with *status set on failure:
+  // kBadCredentials, kAccountNotFound, kAccountCorrupt (a database that is not an account),
+  // kServerUnreachable.
+  static std::shared_ptr<PostgresStore> Connect(const PgAddress& address, int* status);
+
+  // Creates the database `address.account` and its catalogue (DBA.SELECT catalogued; with
+  // `server`, IMPORTDONNEES too). kAccountExists when the database exists already.
+  static int CreateAccount(const PgAddress& address, bool server);
+
+  // Creates a login role with a password (the name validated, kept as given: callers pass it
+  // in upper case) and lets it use the account's tables. kUserExists when the role exists.
+  int CreateUser(std::string_view user, std::string_view password);
+
+  ~PostgresStore() override;
+
+  int Read(std::string_view file, std::string_view key, std::string* record) override;
+  int Write(std::string_view file, std::string_view key, std::string_view record) override;
+  int Delete(std::string_view file, std::string_view key) override;
+  int Clear(std::string_view file) override;
+  int Scan(std::string_view file,
+           const std::function<bool(std::string_view, std::string_view)>& visit) override;
+  int IndexLookup(std::string_view file, std::string_view item, std::string_view value,
+                  bool prefix, std::vector<std::string>* keys) override;
+  int CountRecords(std::string_view file, long long* count) override;
+
+  int Reserve(std::string_view file, std::string_view key, int timeout_ms) override;
+  int Free(std::string_view file, std::string_view key) override;
+
+  int Begin() override;
+  int Commit() override;
+  int Rollback() override;
+
+  bool FileExists(std::string_view file) override;
+  int CreateFile(std::string_view file) override;
+  int DropFile(std::string_view file) override;
+  int ListFiles(std::vector<std::string>* files) override;
+
+  int SetDictItem(std::string_view file, const DictItem& item) override;
+  int Dictionary(std::string_view file, std::vector<DictItem>* items) override;
+
+  int SetPointer(std::string_view name, const PointerTarget& target) override;
+  std::optional<PointerTarget> Pointer(std::string_view name) override;
+
+  int CatalogueRoutine(std::string_view routine) override;
+  bool RoutineCatalogued(std::string_view routine) override;
+
+  // Statements sent to the server since the connection was made (benchmarks count them).
+  long long round_trips() const { return round_trips_; }
+
+  // The raw connection, for the query routine that runs its selection inside the server.
+  pg_conn* connection() const { return conn_; }
+  // Runs one statement with text parameters (nullptr: SQL NULL) and binary results; counts a
+  // round trip. The result is owned by the caller (PQclear); nullptr on a lost connection.
+  pg_result* Exec(const std::string& sql, const std::vector<std::optional<std::string>>& params);
+  // True when the result is a success (command or rows).
+  static bool Ok(pg_result* result);
+
+ private:
+  explicit PostgresStore(pg_conn* conn);
+
+  // The table of a catalogued file, or the empty text with *status set (kBadName, kNoSuchFile).
+  std::string Table(std::string_view file, int* status);
+  // Dictionary items of a file that are indexed (cached; cleared by SetDictItem).
+  const std::vector<DictItem>& IndexedItems(std::string_view file);
+  int WriteIndex(std::string_view file, std::string_view key, std::string_view record);
+  // Runs `work` inside a transaction, unless one is open already.
+  int Atomically(const std::function<int()>& work);
+
+  pg_conn* conn_;
+  bool in_transaction_ = false;
+  long long round_trips_ = 0;
+  std::set<std::string> known_files_;
+  std::map<std::string, std::vector<DictItem>, std::less<>> indexed_cache_;
+  std::map<std::string, int> held_locks_;  // "file\0key" -> depth
+};
+
+}  // namespace cortevane::db
