@@ -1,0 +1,125 @@
+// The start of an export (confirmation, checks of the server files, parameters and counters)
+// and the two ways an export ends early: a failure, or the user declining.
+#include <string>
+
+#include "db/db_file.h"
+#include "db/session.h"
+#include "export/mod_exportation.h"
+#include "export/rules.h"
+#include "ui/ui.h"
+
+namespace cortevane::exporting {
+
+using ui::MenuEntry;
+using ui::Pointer;
+
+Mod_Exportation::Mod_Exportation(db::Session& ses_autonome, db::Session& ses_serveur,
+                                 const std::string& nom_utilisateur, ui::Ui& ui)
+    : Ses_Autonome(ses_autonome),
+      Ses_Serveur(ses_serveur),
+      Nom_Utilisateur(nom_utilisateur),
+      ui_(ui) {}
+
+Mod_Exportation::~Mod_Exportation() = default;
+
+void Mod_Exportation::Demarrage_Exportation() {
+  // The scanned-documents copy uses the platform layer's folder functions, which need no
+  // object of their own: there is nothing to create before the question.
+  int reponse = ui_.MsgBox(
+      "Souhaitez-vous démarrer le traitement d'exportation des données de l'ordinateur "
+      "portable vers le serveur ?",
+      ui::kYesNo + ui::kExclamation, ui::kMessageTitle);
+  if (reponse != ui::kAnswerYes) {
+    ui_.SetMenuEnabled(MenuEntry::kExport, true);
+    ui_.SetMenuEnabled(MenuEntry::kImport, true);
+    return;
+  }
+  ui_.SetScreenPointer(Pointer::kHourglass);
+  progression_affichee_ = false;
+  documents_non_copies_.clear();
+
+  // Only checked here: the release of each person reopens it.
+  if (!Ses_Serveur.OpenFile("SDEXPORTAIDES")) {
+    EchecOuverture("Problème d'ouverture de fichier : SDEXPORTAIDES (", Ses_Serveur);
+    return;
+  }
+  SDPARAMEXPORT = Ses_Serveur.OpenFile("SDPARAMEXPORT");
+  if (!SDPARAMEXPORT) {
+    EchecOuverture("Problème d'ouverture de fichier : SDPARAMEXPORT (", Ses_Serveur);
+    return;
+  }
+  SDPARAMEXPORT->SetKey("PARAMETRES");
+  SDPARAMEXPORT->ReadRecord();
+  if (int status = SDPARAMEXPORT->Error(); status != 0) {
+    Echec("Erreur lecture SDPARAMEXPORT" + std::to_string(status));
+    return;
+  }
+  ENR_SDPARAMEXPORT = SDPARAMEXPORT->GetRecord();
+  if (!Chargement_Compteurs()) return;
+  Exportation_Aides();
+}
+
+// Both counter records must be there and hold a number in field 11 before anything is
+// written: the threshold decides which persons are new, the common counter gives their codes.
+bool Mod_Exportation::Chargement_Compteurs() {
+  struct Compteur {
+    const char* variable;  // what the open-failure message names
+    std::string fichier;
+    std::unique_ptr<db::DbFile>* file;
+    db::DynArray* record;
+  };
+  const Compteur compteurs[] = {
+      {"COMPTEURSERV", "COMPTEUR_" + Nom_Utilisateur, &COMPTEURSERV, &ENR_COMPTEURSERV},
+      {"COMPTEURSERVACTIF", "COMPTEUR", &COMPTEURSERVACTIF, &ENR_COMPTEURSERVACTIF},
+  };
+  for (const Compteur& c : compteurs) {
+    *c.file = Ses_Serveur.OpenFile(c.fichier);
+    if (!*c.file) {
+      return EchecOuverture(std::string("Problème d'ouverture de fichier : ") + c.variable + " (",
+                            Ses_Serveur);
+    }
+    db::DbFile& file = **c.file;
+    file.SetKey("999");
+    if (int status = file.ReadRecord(); status != 0) {
+      return Echec("Lecture impossible de l'enregistrement 999 du fichier " + c.fichier +
+                   " (erreur " + std::to_string(status) +
+                   "). Exportation interrompue : rien n'a été écrit.");
+    }
+    *c.record = file.GetRecord();
+    if (!CounterValue(c.record->Field(11))) {
+      return Echec("Le champ 11 de l'enregistrement 999 du fichier " + c.fichier +
+                   " n'est pas un nombre : \"" + c.record->Field(11) +
+                   "\". Exportation interrompue : rien n'a été écrit.");
+    }
+  }
+  return true;
+}
+
+bool Mod_Exportation::Echec(const std::string& text) {
+  if (progression_affichee_) {
+    ui_.HideProgress();
+    progression_affichee_ = false;
+  }
+  ui_.SetScreenPointer(Pointer::kDefault);
+  AnnonceDocumentsNonCopies();
+  ui_.MsgBox(text);
+  ui_.SetMenuEnabled(MenuEntry::kExport, true);
+  ui_.SetMenuEnabled(MenuEntry::kImport, true);
+  return false;
+}
+
+bool Mod_Exportation::EchecOuverture(const std::string& texte, const db::Session& session) {
+  return Echec(texte + std::to_string(session.Error()) + ")");
+}
+
+// Folders that could not be copied are told before the export's last word, so the user can
+// copy them by hand; the export itself goes on without them.
+void Mod_Exportation::AnnonceDocumentsNonCopies() {
+  if (documents_non_copies_.empty()) return;
+  std::string text = "Les documents numérisés suivants n'ont pas été copiés :";
+  for (const std::string& ligne : documents_non_copies_) text += "\r\n" + ligne;
+  documents_non_copies_.clear();
+  ui_.MsgBox(text, ui::kExclamation, ui::kMessageTitle);
+}
+
+}  // namespace cortevane::exporting

@@ -1,0 +1,85 @@
+// After each person, its scanned-documents folder goes to its sector's folder; after the last
+// person, when the user has nothing left registered, the laptop's copies and the user's
+// reference copies on the server are emptied.
+#include <string>
+
+#include "db/db_file.h"
+#include "db/session.h"
+#include "export/mod_exportation.h"
+#include "export/rules.h"
+#include "platform/file_system.h"
+
+namespace cortevane::exporting {
+
+namespace {
+constexpr char kRacineDocuments[] = "C:\\KESTA\\DOCSCAN\\";
+}
+
+// Never ends the export. A folder that cannot be copied (no sector, a sector without a
+// destination, a copy that fails) is noted and told to the user before the export's last
+// message; without a destination nothing is copied at all, rather than somewhere arbitrary.
+void Mod_Exportation::Copie_Documents(const std::string& code, const std::string& secteur) {
+  const std::string source = kRacineDocuments + code;
+  if (!platform::FolderExists(source)) return;
+
+  const std::string cle = SectorKey(secteur);
+  if (!W_Secteur) {
+    documents_non_copies_.push_back(source + " : fichier SECTEUR du portable inaccessible");
+    return;
+  }
+  if (cle.empty()) {
+    documents_non_copies_.push_back(source + " : l'aidé n'a pas de code secteur");
+    return;
+  }
+  W_Secteur->SetKey(cle);
+  if (int status = W_Secteur->ReadRecord(); status != 0) {
+    documents_non_copies_.push_back(source + " : secteur " + cle +
+                                    " introuvable sur le portable (erreur " +
+                                    std::to_string(status) + ")");
+    return;
+  }
+  const std::string dossier = W_Secteur->GetRecord().Field(22);
+  if (dossier.empty()) {
+    documents_non_copies_.push_back(source + " : le secteur " + cle +
+                                    " n'a pas de dossier de destination");
+    return;
+  }
+  const std::string destination = dossier + code;
+  if (int erreur = platform::CopyFolder(source, destination); erreur != 0) {
+    documents_non_copies_.push_back(source + " vers " + destination +
+                                    " : copie impossible (erreur " + std::to_string(erreur) + ")");
+  }
+}
+
+// The clearing happens only when the selection of the user's registrations succeeded and
+// found none. Files that cannot be opened or emptied are passed over: their data stays.
+bool Mod_Exportation::Vidage_Portable() {
+  if (!Selection_Fichier("SDEXPORTAIDES", "")) return false;
+  if (W_ListeCles.Count() > 0) return true;
+
+  std::unique_ptr<db::DbFile> parametres = Ses_Serveur.OpenFile("SDPARAMEXPORT");
+  if (!parametres) {
+    return EchecOuverture("Problème d'ouverture de fichier : SDPARAMEXPORT (", Ses_Serveur);
+  }
+  parametres->SetKey("AIDE");
+  if (parametres->ReadRecord() == 0) {
+    const db::DynArray aide = parametres->GetRecord();
+    for (int i = 1; i <= aide.Count(); ++i) {
+      const std::string fichier = aide.Value(i, 1);
+      if (auto portable = Ses_Autonome.OpenFile(fichier)) portable->EmptyFile();
+      if (auto reference = Ses_Serveur.OpenFile(fichier + "_" + Nom_Utilisateur)) {
+        reference->EmptyFile();
+      }
+    }
+  }
+  parametres->SetKey("PLANNING");
+  if (parametres->ReadRecord() == 0) {
+    const db::DynArray planning = parametres->GetRecord();
+    for (int i = 1; i <= planning.Count(); ++i) {
+      if (auto portable = Ses_Autonome.OpenFile(planning.Value(i, 1))) portable->EmptyFile();
+    }
+  }
+  return true;
+}
+
+}  // namespace cortevane::exporting

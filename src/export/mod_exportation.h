@@ -1,0 +1,116 @@
+// Mod_Exportation: the export of the laptop's work back to the office base. For every person
+// held on the laptop and every file named in the export parameters (SDPARAMEXPORT "AIDE") it
+// compares three versions of each record (laptop, server, and the reference copy F_USER taken
+// at import) and writes what only the laptop changed, asks before overwriting what the server
+// changed too, gives server codes to persons created on the laptop, copies scanned documents
+// to their sector's folder, releases the registrations in SDEXPORTAIDES and, when the user has
+// nothing left registered, empties the laptop's copies and the reference copies.
+//
+// The main window keeps one instance for the whole run and calls Demarrage_Exportation from
+// its Export entry, after disabling Import. Everything runs on the calling (user-interface)
+// thread; the user is reached only through ui::Ui (boxes, pointer, menu entries, progress),
+// so the module runs headless under a scripted Ui. The sessions and the Ui must outlive it.
+//
+// Failures: each one restores the pointer, shows one message box and ends the export; what was
+// written before stays written. After any failure both Import and Export are enabled again:
+// nothing half-done blocks a new import (the import itself refuses while registrations are
+// left), and the export can simply be run again.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/dyn_array.h"
+
+namespace cortevane::db {
+class DbFile;
+class Session;
+}  // namespace cortevane::db
+
+namespace cortevane::ui {
+class Ui;
+}
+
+namespace cortevane::exporting {
+
+class Mod_Exportation {
+ public:
+  Mod_Exportation(db::Session& ses_autonome, db::Session& ses_serveur,
+                  const std::string& nom_utilisateur, ui::Ui& ui);
+  ~Mod_Exportation();
+  Mod_Exportation(const Mod_Exportation&) = delete;
+  Mod_Exportation& operator=(const Mod_Exportation&) = delete;
+
+  // Asks for confirmation, checks the server files and counters, then exports every laptop
+  // person. Returns when the export is declined, has failed (after its message) or is done
+  // (after the final message).
+  void Demarrage_Exportation();
+
+  // Selects, through DBA.SELECT on the laptop session, the laptop's persons ("CIVILAIDE", into
+  // ListeAides), the user's remaining registrations ("SDEXPORTAIDES") or the keys of `fichier`
+  // beginning with `prefixe` (both into ListeCles). On failure the list is left empty, the
+  // failure has been reported and false is returned: the caller must end the export.
+  bool Selection_Fichier(const std::string& fichier, const std::string& prefixe);
+
+  const db::DynArray& ListeAides() const { return W_ListeAides; }
+  const db::DynArray& ListeCles() const { return W_ListeCles; }
+
+ private:
+  // demarrage_exportation.cc: the start, and the ways an export ends.
+  bool Chargement_Compteurs();
+  // Ends the export after a failure: progress hidden, pointer back, `text` in a plain box,
+  // both menu entries enabled. Always returns false, so callers can `return Echec(...)`.
+  bool Echec(const std::string& text);
+  bool EchecOuverture(const std::string& texte, const db::Session& session);
+  void AnnonceDocumentsNonCopies();
+
+  // exportation_aides.cc: the loop over persons and the three-way merge.
+  void Exportation_Aides();
+  bool Export_Aide_Connu();
+  bool Fusion_Enregistrement(int j, const std::string& cle, bool lire_identite);
+  bool Liberation_Aide(const std::string& code);
+  bool Lecture(db::DbFile& fichier, const std::string& cle, db::DynArray* enr, bool* trouve);
+
+  // nouvel_aide.cc: a person created on the laptop gets a new server code.
+  bool Nouvel_Aide(const std::string& code);
+  bool Attribution_Code(std::string* nouveau_code);
+
+  // documents_vidage.cc: scanned documents after each person, clearing after the last.
+  void Copie_Documents(const std::string& code, const std::string& secteur);
+  bool Vidage_Portable();
+
+  db::Session& Ses_Autonome;
+  db::Session& Ses_Serveur;
+  const std::string& Nom_Utilisateur;
+  ui::Ui& ui_;
+
+  // Module state, replaced by each run.
+  std::unique_ptr<db::DbFile> SDPARAMEXPORT;
+  db::DynArray ENR_SDPARAMEXPORT;
+  std::unique_ptr<db::DbFile> COMPTEURSERV;
+  db::DynArray ENR_COMPTEURSERV;
+  std::unique_ptr<db::DbFile> COMPTEURSERVACTIF;
+  db::DynArray ENR_COMPTEURSERVACTIF;
+  db::DynArray W_ListeAides;
+  db::DynArray W_ListeCles;
+  std::unique_ptr<db::DbFile> W_FichierReference;
+  std::unique_ptr<db::DbFile> W_FichierServeur;
+  std::unique_ptr<db::DbFile> W_FichierPortable;
+  std::unique_ptr<db::DbFile> W_Secteur;
+  db::DynArray ENR_REFERENCE;
+  db::DynArray ENR_SERVEUR;
+  db::DynArray ENR_PORTABLE;
+
+  // Variables of one run.
+  std::string W_CodeAide;
+  std::string W_NomAide;
+  std::string W_PrenomAide;
+  std::string W_CodeSecteur;
+  bool W_Accepte = false;
+  bool progression_affichee_ = false;
+  std::vector<std::string> documents_non_copies_;  // "source -> destination : reason"
+};
+
+}  // namespace cortevane::exporting
