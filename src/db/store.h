@@ -48,6 +48,13 @@ class Store {
   // kQueryUnknownItem when the item is not indexed.
   virtual int IndexLookup(std::string_view file, std::string_view item, std::string_view value,
                           bool prefix, std::vector<std::string>* keys) = 0;
+  // Every record whose indexed item `item` matches like IndexLookup, visited in key order:
+  // IndexLookup followed by a Read of each key. A store that can do it in one request to its
+  // server overrides it.
+  virtual int IndexScan(std::string_view file, std::string_view item, std::string_view value,
+                        bool prefix,
+                        const std::function<bool(std::string_view key, std::string_view record)>&
+                            visit);
   // Number of records of the file.
   virtual int CountRecords(std::string_view file, long long* count) = 0;
 

@@ -47,11 +47,12 @@ PGconn* Open(const PgAddress& a, const std::string& dbname) {
   std::string host, port;
   SplitHost(a.host, &host, &port);
   std::string timeout = std::to_string(a.connect_timeout_s);
-  const char* keys[] = {"host",    "port",     "dbname",          "user",    "password",
-                        "sslmode", "connect_timeout", "application_name", nullptr};
-  const char* values[] = {host.c_str(),      port.c_str(),       dbname.c_str(),
-                          a.user.c_str(),    a.password.c_str(), "prefer",
-                          timeout.c_str(),   "cortevane",        nullptr};
+  const char* keys[] = {"host",     "port",    "dbname",          "user",
+                        "password", "sslmode", "connect_timeout", "application_name",
+                        nullptr};
+  const char* values[] = {host.c_str(),    port.c_str(),       dbname.c_str(),
+                          a.user.c_str(),  a.password.c_str(), "prefer",
+                          timeout.c_str(), "cortevane",        nullptr};
   return PQconnectdbParams(keys, values, 0);
 }
 
@@ -218,8 +219,8 @@ pg_result* PostgresStore::Exec(const std::string& sql, const Params& params) {
     lengths.push_back(p ? static_cast<int>(p->size()) : 0);
     formats.push_back(1);  // binary: bytea and text travel as raw bytes, never re-encoded
   }
-  return PQexecParams(conn_, sql.c_str(), static_cast<int>(params.size()), nullptr,
-                      values.data(), lengths.data(), formats.data(), 1);
+  return PQexecParams(conn_, sql.c_str(), static_cast<int>(params.size()), nullptr, values.data(),
+                      lengths.data(), formats.data(), 1);
 }
 
 bool PostgresStore::Ok(pg_result* r) {
@@ -284,10 +285,10 @@ int PostgresStore::WriteIndex(std::string_view file, std::string_view key,
   if (!Ok(del.get())) return kIoError;
   for (const auto& item : items) {
     for (const auto& value : ItemValues(item, key, record)) {
-      Result ins(Exec(
-          "INSERT INTO cv_index (file, item, value, key) VALUES ($1, $2, $3, $4) "
-          "ON CONFLICT DO NOTHING",
-          {std::string(file), item.name, IndexForm(item, value), std::string(key)}));
+      Result ins(
+          Exec("INSERT INTO cv_index (file, item, value, key) VALUES ($1, $2, $3, $4) "
+               "ON CONFLICT DO NOTHING",
+               {std::string(file), item.name, IndexForm(item, value), std::string(key)}));
       if (!Ok(ins.get())) return kIoError;
     }
   }
@@ -363,34 +364,65 @@ int PostgresStore::Scan(std::string_view file,
   }
 }
 
-int PostgresStore::IndexLookup(std::string_view file, std::string_view item,
-                               std::string_view value, bool prefix,
-                               std::vector<std::string>* keys) {
+// The condition on cv_index for an equality or begins-with test, and its parameters after
+// the file and item ($1, $2). Begins-with is a range on the index, so it stays an index scan.
+static std::string IndexCondition(const DictItem& item, std::string_view value, bool prefix,
+                                  std::vector<std::optional<std::string>>* params) {
+  if (!prefix) {
+    params->push_back(IndexForm(item, value));
+    return "x.value = $3";
+  }
+  params->push_back(std::string(value));
+  if (auto end = PrefixEnd(std::string(value))) {
+    params->push_back(*end);
+    return "x.value >= $3 AND x.value < $4";
+  }
+  return "x.value >= $3";
+}
+
+const DictItem* PostgresStore::IndexedItem(std::string_view file, std::string_view item) {
+  for (const auto& i : IndexedItems(file))
+    if (i.name == item) return &i;
+  return nullptr;
+}
+
+int PostgresStore::IndexLookup(std::string_view file, std::string_view item, std::string_view value,
+                               bool prefix, std::vector<std::string>* keys) {
   int status;
   Table(file, &status);
   if (status != kOk) return status;
-  const DictItem* found = nullptr;
-  for (const auto& i : IndexedItems(file))
-    if (i.name == item) found = &i;
+  const DictItem* found = IndexedItem(file, item);
   if (found == nullptr) return kQueryUnknownItem;
-  std::string form = prefix ? std::string(value) : IndexForm(*found, value);
-  Result r(nullptr);
-  if (!prefix) {
-    r.reset(Exec("SELECT DISTINCT key FROM cv_index WHERE file = $1 AND item = $2 AND value = $3 "
-                 "ORDER BY key",
-                 {std::string(file), std::string(item), form}));
-  } else if (auto end = PrefixEnd(form)) {
-    r.reset(Exec("SELECT DISTINCT key FROM cv_index WHERE file = $1 AND item = $2 AND "
-                 "value >= $3 AND value < $4 ORDER BY key",
-                 {std::string(file), std::string(item), form, *end}));
-  } else {
-    r.reset(Exec("SELECT DISTINCT key FROM cv_index WHERE file = $1 AND item = $2 AND "
-                 "value >= $3 ORDER BY key",
-                 {std::string(file), std::string(item), form}));
-  }
+  Params params{std::string(file), std::string(item)};
+  std::string where = IndexCondition(*found, value, prefix, &params);
+  Result r(Exec("SELECT DISTINCT x.key FROM cv_index x WHERE x.file = $1 AND x.item = $2 AND " +
+                    where + " ORDER BY x.key",
+                params));
   if (!Ok(r.get())) return kIoError;
   keys->clear();
   for (int i = 0; i < PQntuples(r.get()); ++i) keys->push_back(Cell(r.get(), i, 0));
+  return kOk;
+}
+
+int PostgresStore::IndexScan(std::string_view file, std::string_view item, std::string_view value,
+                             bool prefix,
+                             const std::function<bool(std::string_view, std::string_view)>& visit) {
+  int status;
+  std::string table = Table(file, &status);
+  if (status != kOk) return status;
+  const DictItem* found = IndexedItem(file, item);
+  if (found == nullptr) return kQueryUnknownItem;
+  Params params{std::string(file), std::string(item)};
+  std::string where = IndexCondition(*found, value, prefix, &params);
+  // One request: the index narrows, the join brings the matching records only.
+  Result r(Exec("SELECT f.key, f.record FROM " + table +
+                    " f WHERE f.key IN (SELECT x.key FROM cv_index x WHERE x.file = $1 AND "
+                    "x.item = $2 AND " +
+                    where + ") ORDER BY f.key",
+                params));
+  if (!Ok(r.get())) return kIoError;
+  for (int i = 0; i < PQntuples(r.get()); ++i)
+    if (!visit(Cell(r.get(), i, 0), Cell(r.get(), i, 1))) break;
   return kOk;
 }
 
@@ -472,13 +504,12 @@ int PostgresStore::CreateFile(std::string_view file) {
   if (table.size() - 2 > 63) return kBadName;
   if (FileExists(file)) return kFileExists;
   return Atomically([&] {
-    Result t(Exec("CREATE TABLE " + table + " (key bytea PRIMARY KEY, record bytea NOT NULL)",
-                  {}));
+    Result t(Exec("CREATE TABLE " + table + " (key bytea PRIMARY KEY, record bytea NOT NULL)", {}));
     if (!Ok(t.get())) {
       const char* state = PQresultErrorField(t.get(), PG_DIAG_SQLSTATE);
       // Another name maps to the same table ("A.B" and "A_B"): refuse rather than share it.
       return (state != nullptr && std::string(state) == "42P07") ? static_cast<int>(kFileExists)
-                                                                  : static_cast<int>(kIoError);
+                                                                 : static_cast<int>(kIoError);
     }
     Result c(Exec("INSERT INTO cv_files (name) VALUES ($1)", {std::string(file)}));
     return Ok(c.get()) ? static_cast<int>(kOk) : static_cast<int>(kIoError);
@@ -495,7 +526,7 @@ int PostgresStore::DropFile(std::string_view file) {
     Result b(Exec("DELETE FROM cv_dict WHERE file = $1", {std::string(file)}));
     Result c(Exec("DELETE FROM cv_index WHERE file = $1", {std::string(file)}));
     return Ok(t.get()) && Ok(a.get()) && Ok(b.get()) && Ok(c.get()) ? static_cast<int>(kOk)
-                                                                     : static_cast<int>(kIoError);
+                                                                    : static_cast<int>(kIoError);
   });
   known_files_.erase(std::string(file));
   indexed_cache_.erase(std::string(file));
@@ -517,27 +548,27 @@ int PostgresStore::SetDictItem(std::string_view file, const DictItem& item) {
   if (ValidateName(item.name) != kOk && item.name != "@ID") return kBadName;
   indexed_cache_.erase(std::string(file));
   status = Atomically([&] {
-    Result r(Exec(
-        "INSERT INTO cv_dict (file, item, field, first_chars, right_just, indexed) "
-        "VALUES ($1, $2, $3::text::int, $4::text::int, $5::text::bool, $6::text::bool) "
-        "ON CONFLICT (file, item) DO UPDATE SET field = EXCLUDED.field, "
-        "first_chars = EXCLUDED.first_chars, right_just = EXCLUDED.right_just, "
-        "indexed = EXCLUDED.indexed",
-        {std::string(file), item.name, std::to_string(item.field), std::to_string(item.first),
-         item.right ? "true" : "false", item.indexed ? "true" : "false"}));
+    Result r(
+        Exec("INSERT INTO cv_dict (file, item, field, first_chars, right_just, indexed) "
+             "VALUES ($1, $2, $3::text::int, $4::text::int, $5::text::bool, $6::text::bool) "
+             "ON CONFLICT (file, item) DO UPDATE SET field = EXCLUDED.field, "
+             "first_chars = EXCLUDED.first_chars, right_just = EXCLUDED.right_just, "
+             "indexed = EXCLUDED.indexed",
+             {std::string(file), item.name, std::to_string(item.field), std::to_string(item.first),
+              item.right ? "true" : "false", item.indexed ? "true" : "false"}));
     if (!Ok(r.get())) return static_cast<int>(kIoError);
-    Result d(Exec("DELETE FROM cv_index WHERE file = $1 AND item = $2",
-                  {std::string(file), item.name}));
+    Result d(
+        Exec("DELETE FROM cv_index WHERE file = $1 AND item = $2", {std::string(file), item.name}));
     if (!Ok(d.get())) return static_cast<int>(kIoError);
     if (!item.indexed) return static_cast<int>(kOk);
     // Index the records already there.
     int inner = kOk;
     int scanned = Scan(file, [&](std::string_view key, std::string_view record) {
       for (const auto& value : ItemValues(item, key, record)) {
-        Result ins(Exec(
-            "INSERT INTO cv_index (file, item, value, key) VALUES ($1, $2, $3, $4) "
-            "ON CONFLICT DO NOTHING",
-            {std::string(file), item.name, IndexForm(item, value), std::string(key)}));
+        Result ins(
+            Exec("INSERT INTO cv_index (file, item, value, key) VALUES ($1, $2, $3, $4) "
+                 "ON CONFLICT DO NOTHING",
+                 {std::string(file), item.name, IndexForm(item, value), std::string(key)}));
         if (!Ok(ins.get())) {
           inner = kIoError;
           return false;
@@ -552,10 +583,10 @@ int PostgresStore::SetDictItem(std::string_view file, const DictItem& item) {
 }
 
 int PostgresStore::Dictionary(std::string_view file, std::vector<DictItem>* items) {
-  Result r(Exec(
-      "SELECT item, field::text, first_chars::text, right_just::text, indexed::text "
-      "FROM cv_dict WHERE file = $1 ORDER BY item",
-      {std::string(file)}));
+  Result r(
+      Exec("SELECT item, field::text, first_chars::text, right_just::text, indexed::text "
+           "FROM cv_dict WHERE file = $1 ORDER BY item",
+           {std::string(file)}));
   if (!Ok(r.get())) return kIoError;
   items->clear();
   for (int i = 0; i < PQntuples(r.get()); ++i) {
@@ -572,17 +603,17 @@ int PostgresStore::Dictionary(std::string_view file, std::vector<DictItem>* item
 
 int PostgresStore::SetPointer(std::string_view name, const PointerTarget& target) {
   if (ValidateName(name) != kOk || ValidateName(target.file) != kOk) return kBadName;
-  Result r(Exec(
-      "INSERT INTO cv_pointers (name, host, account, file) VALUES ($1, $2, $3, $4) "
-      "ON CONFLICT (name) DO UPDATE SET host = EXCLUDED.host, account = EXCLUDED.account, "
-      "file = EXCLUDED.file",
-      {std::string(name), target.host, target.account, target.file}));
+  Result r(
+      Exec("INSERT INTO cv_pointers (name, host, account, file) VALUES ($1, $2, $3, $4) "
+           "ON CONFLICT (name) DO UPDATE SET host = EXCLUDED.host, account = EXCLUDED.account, "
+           "file = EXCLUDED.file",
+           {std::string(name), target.host, target.account, target.file}));
   return Ok(r.get()) ? kOk : kIoError;
 }
 
 std::optional<PointerTarget> PostgresStore::Pointer(std::string_view name) {
-  Result r(Exec("SELECT host, account, file FROM cv_pointers WHERE name = $1",
-                {std::string(name)}));
+  Result r(
+      Exec("SELECT host, account, file FROM cv_pointers WHERE name = $1", {std::string(name)}));
   if (!Ok(r.get()) || PQntuples(r.get()) == 0) return std::nullopt;
   return PointerTarget{Cell(r.get(), 0, 0), Cell(r.get(), 0, 1), Cell(r.get(), 0, 2)};
 }

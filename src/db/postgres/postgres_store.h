@@ -56,8 +56,10 @@ class PostgresStore : public Store {
   int Clear(std::string_view file) override;
   int Scan(std::string_view file,
            const std::function<bool(std::string_view, std::string_view)>& visit) override;
-  int IndexLookup(std::string_view file, std::string_view item, std::string_view value,
-                  bool prefix, std::vector<std::string>* keys) override;
+  int IndexLookup(std::string_view file, std::string_view item, std::string_view value, bool prefix,
+                  std::vector<std::string>* keys) override;
+  int IndexScan(std::string_view file, std::string_view item, std::string_view value, bool prefix,
+                const std::function<bool(std::string_view, std::string_view)>& visit) override;
   int CountRecords(std::string_view file, long long* count) override;
 
   int Reserve(std::string_view file, std::string_view key, int timeout_ms) override;
@@ -99,6 +101,8 @@ class PostgresStore : public Store {
   std::string Table(std::string_view file, int* status);
   // Dictionary items of a file that are indexed (cached; cleared by SetDictItem).
   const std::vector<DictItem>& IndexedItems(std::string_view file);
+  // The indexed item `item` of `file`, or nullptr.
+  const DictItem* IndexedItem(std::string_view file, std::string_view item);
   int WriteIndex(std::string_view file, std::string_view key, std::string_view record);
   // Runs `work` inside a transaction, unless one is open already.
   int Atomically(const std::function<int()>& work);

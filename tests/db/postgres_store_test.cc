@@ -1,0 +1,202 @@
+// The office store on a real PostgreSQL server: what differs from the embedded store
+// (connection failures, server-side locks between connections, index scans in one request).
+#include "db/postgres/postgres_store.h"
+
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+
+#include <chrono>
+#include <thread>
+
+#include "db/dyn_array.h"
+#include "db/status.h"
+#include "support/pg_server.h"
+
+namespace cortevane::db {
+namespace {
+
+using testing::NewPgAccount;
+using testing::PgServer;
+
+class PostgresStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto a = NewPgAccount("pgstore");
+    if (!a) GTEST_SKIP() << "no PostgreSQL test server (CORTEVANE_PG_HOST)";
+    address_ = *a;
+    int status = -1;
+    store_ = PostgresStore::Connect(address_, &status);
+    ASSERT_EQ(status, kOk);
+  }
+  std::shared_ptr<PostgresStore> Second() {
+    int status = -1;
+    auto s = PostgresStore::Connect(address_, &status);
+    EXPECT_EQ(status, kOk);
+    return s;
+  }
+
+  PgAddress address_;
+  std::shared_ptr<PostgresStore> store_;
+};
+
+TEST_F(PostgresStoreTest, RecordsKeepEveryByteAndKeyOrder) {
+  ASSERT_EQ(store_->CreateFile("CIVILAIDE"), kOk);
+  std::string record = FromVisible("DUPONT]Hélène\\x^^Rue de l'Église");
+  record += std::string("\x00\x01\xFF", 3);
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00042", record), kOk);
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00007", "B"), kOk);
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00042", record), kOk);  // rewrite, same key
+  std::string back;
+  ASSERT_EQ(store_->Read("CIVILAIDE", "00042", &back), kOk);
+  EXPECT_EQ(back, record);
+  EXPECT_EQ(store_->Read("CIVILAIDE", "99999", &back), kRecordNotFound);
+  std::string keys;
+  store_->Scan("CIVILAIDE", [&](std::string_view k, std::string_view) {
+    keys += std::string(k) + ",";
+    return true;
+  });
+  EXPECT_EQ(keys, "00007,00042,");
+  EXPECT_EQ(store_->Delete("CIVILAIDE", "00007"), kOk);
+  EXPECT_EQ(store_->Delete("CIVILAIDE", "00007"), kRecordNotFound);
+  EXPECT_EQ(store_->Read("NOFILE", "1", &back), kNoSuchFile);
+  EXPECT_EQ(store_->CreateFile("CIVILAIDE"), kFileExists);
+}
+
+TEST_F(PostgresStoreTest, HostileNamesNeverReachAStatement) {
+  for (const char* name : {"X\"; DROP TABLE cv_files; --", "A B", "A;B", "A'B", "\xFE", ""}) {
+    EXPECT_EQ(store_->CreateFile(name), kBadName) << name;
+    std::string r;
+    EXPECT_EQ(store_->Read(name, "1", &r), kBadName) << name;
+  }
+  EXPECT_EQ(store_->CreateUser("BOB\"; DROP DATABASE x; --", "pw"), kBadName);
+  std::vector<std::string> files;
+  EXPECT_EQ(store_->ListFiles(&files), kOk);  // the catalogue is intact
+  EXPECT_TRUE(files.empty());
+}
+
+TEST_F(PostgresStoreTest, IndexFollowsWritesDeletesAndClearAndScansInOneRequest) {
+  ASSERT_EQ(store_->CreateFile("CIVILAIDE"), kOk);
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00001", FromVisible("^DUPONT^Anne")), kOk);
+  ASSERT_EQ(store_->SetDictItem("CIVILAIDE", {"NomAide", 2, 0, false, true}), kOk);
+  ASSERT_EQ(store_->SetDictItem("CIVILAIDE", {"CodeSecteurAide", 40, 3, true, true}), kOk);
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00002", FromVisible("^DUPUIS]DURAND^Jean")), kOk);
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00003", FromVisible("^MARTIN^Paul")), kOk);
+  DynArray sector;
+  sector.SetField(40, "012NORD");
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00004", sector.Text()), kOk);
+
+  auto lookup = [&](const char* item, const char* value, bool prefix) {
+    std::vector<std::string> keys;
+    EXPECT_EQ(store_->IndexLookup("CIVILAIDE", item, value, prefix, &keys), kOk);
+    std::string out;
+    for (auto& k : keys) out += k + ",";
+    return out;
+  };
+  EXPECT_EQ(lookup("NomAide", "DUP", true), "00001,00002,");
+  EXPECT_EQ(lookup("NomAide", "DURAND", false), "00002,");
+  EXPECT_EQ(lookup("CodeSecteurAide", "12", false), "00004,");  // right-justified: 12 = 012
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00001", FromVisible("^MARTIN^Anne")), kOk);
+  EXPECT_EQ(lookup("NomAide", "DUP", true), "00002,");
+  ASSERT_EQ(store_->Delete("CIVILAIDE", "00002"), kOk);
+  EXPECT_EQ(lookup("NomAide", "DU", true), "");
+
+  long long before = store_->round_trips();
+  std::string seen;
+  ASSERT_EQ(store_->IndexScan("CIVILAIDE", "NomAide", "MAR", true,
+                              [&](std::string_view k, std::string_view r) {
+                                seen +=
+                                    std::string(k) + "=" + DynArray(std::string(r)).Field(3) + ",";
+                                return true;
+                              }),
+            kOk);
+  EXPECT_EQ(seen, "00001=Anne,00003=Paul,");
+  EXPECT_EQ(store_->round_trips() - before, 1);
+
+  ASSERT_EQ(store_->Clear("CIVILAIDE"), kOk);
+  EXPECT_EQ(lookup("NomAide", "MAR", true), "");
+  long long count = -1;
+  EXPECT_EQ(store_->CountRecords("CIVILAIDE", &count), kOk);
+  EXPECT_EQ(count, 0);
+}
+
+TEST_F(PostgresStoreTest, TransactionIsAllOrNothing) {
+  ASSERT_EQ(store_->CreateFile("F"), kOk);
+  ASSERT_EQ(store_->Begin(), kOk);
+  ASSERT_EQ(store_->Write("F", "1", "one"), kOk);
+  ASSERT_EQ(store_->Rollback(), kOk);
+  std::string r;
+  EXPECT_EQ(store_->Read("F", "1", &r), kRecordNotFound);
+  ASSERT_EQ(store_->Begin(), kOk);
+  ASSERT_EQ(store_->Write("F", "1", "one"), kOk);
+  ASSERT_EQ(store_->Commit(), kOk);
+  EXPECT_EQ(Second()->Read("F", "1", &r), kOk);
+}
+
+TEST_F(PostgresStoreTest, ReservationBlocksOtherConnectionsUntilFreedOrDisconnected) {
+  ASSERT_EQ(store_->CreateFile("COMPTEUR"), kOk);
+  auto other = Second();
+  ASSERT_EQ(store_->Reserve("COMPTEUR", "999", 1000), kOk);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(other->Reserve("COMPTEUR", "999", 200), kLockTimeout);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+  EXPECT_EQ(other->Reserve("COMPTEUR", "998", 200), kOk) << "another key is free";
+  EXPECT_EQ(store_->Free("COMPTEUR", "999"), kOk);
+  EXPECT_EQ(store_->Free("COMPTEUR", "999"), kNotReserved);
+  EXPECT_EQ(other->Reserve("COMPTEUR", "999", 200), kOk);
+  other.reset();  // the connection goes away: its locks die with it
+  EXPECT_EQ(store_->Reserve("COMPTEUR", "999", 2000), kOk);
+}
+
+TEST(PostgresConnectTest, FailuresGiveAStatusInBoundedTime) {
+  auto server = PgServer();
+  if (!server) GTEST_SKIP() << "no PostgreSQL test server (CORTEVANE_PG_HOST)";
+  int status = 0;
+  PgAddress a = *server;
+  a.account = "no_such_account_here";
+  EXPECT_EQ(PostgresStore::Connect(a, &status), nullptr);
+  EXPECT_EQ(status, kAccountNotFound);
+
+  a.account = "postgres";  // a database that is not an account
+  EXPECT_EQ(PostgresStore::Connect(a, &status), nullptr);
+  EXPECT_EQ(status, kAccountCorrupt);
+
+  a.password = "wrong";
+  EXPECT_EQ(PostgresStore::Connect(a, &status), nullptr);
+  EXPECT_EQ(status, kBadCredentials);
+
+  a.user = "NOBODY";
+  EXPECT_EQ(PostgresStore::Connect(a, &status), nullptr);
+  EXPECT_EQ(status, kBadCredentials);
+
+  PgAddress closed = *server;
+  closed.host = "127.0.0.1:1";  // nothing listens there
+  closed.account = "x";
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(PostgresStore::Connect(closed, &status), nullptr);
+  EXPECT_EQ(status, kServerUnreachable);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+TEST(PostgresConnectTest, UsersConnectWithTheirOwnPassword) {
+  auto a = NewPgAccount("pgusers");
+  if (!a) GTEST_SKIP() << "no PostgreSQL test server (CORTEVANE_PG_HOST)";
+  int status = -1;
+  auto admin = PostgresStore::Connect(*a, &status);
+  ASSERT_EQ(status, kOk);
+  ASSERT_EQ(admin->CreateFile("CIVILAIDE"), kOk);
+  std::string user = "JDUPONT" + std::to_string(getpid());
+  ASSERT_EQ(admin->CreateUser(user, "s3cret'\"pw"), kOk);
+  EXPECT_EQ(admin->CreateUser(user, "again"), kUserExists);
+  PgAddress as_user = *a;
+  as_user.user = user;
+  as_user.password = "s3cret'\"pw";
+  auto session = PostgresStore::Connect(as_user, &status);
+  ASSERT_EQ(status, kOk);
+  EXPECT_EQ(session->Write("CIVILAIDE", "00001", "x"), kOk);
+  as_user.password = "s3cret";
+  EXPECT_EQ(PostgresStore::Connect(as_user, &status), nullptr);
+  EXPECT_EQ(status, kBadCredentials);
+}
+
+}  // namespace
+}  // namespace cortevane::db
