@@ -1,0 +1,145 @@
+// "Ok": the chosen persons are checked against the server's register, registered under the
+// user's name, and copied to the laptop by the server routine IMPORTDONNEES; the window is
+// left whatever the outcome.
+//
+// Every chosen person is checked before anything is written, and each registration is made
+// under a reservation of its register record, so a refusal, a rival import of the same person
+// or a failed copy never leaves registrations of persons whose files did not reach the laptop.
+#include <chrono>
+
+#include "db/date_converter.h"
+#include "db/db_file.h"
+#include "db/db_subroutine.h"
+#include "db/routines.h"
+#include "db/session.h"
+#include "db/status.h"
+#include "import/chd_import.h"
+#include "import/import_list.h"
+#include "import/import_register.h"
+
+namespace cortevane::import {
+namespace {
+
+std::string AlreadyImported(const std::string& holder, const std::string& code) {
+  return "Impossible d'importer. L'utilisateur " + holder + " a déjà importé l'aidé " + code +
+         ".\r\nAucun aidé importé.";
+}
+
+}  // namespace
+
+void Chd_Import::Cmd_Ok_Click() {
+  SetPointer(ui::Pointer::kHourglass);
+  w_abandon_ = false;
+  Controle_Import();
+  if (!w_abandon_) Execution_Import();
+  Cmd_Sortir_Click();
+}
+
+void Chd_Import::Controle_Import() {
+  w_params_ = RegisterRequest();
+  w_liste_codes_ = db::DynArray();
+  std::string text;
+  int status = db::kNotConnected;
+  if (auto routine = ses_serveur_.Subroutine(db::kDbaSelect, 3)) {
+    routine->ResetArgs();
+    routine->SetArg(0, "");
+    routine->SetArg(1, w_params_.Text());
+    routine->Call();
+    status = routine->Error();
+    if (status == db::kOk) text = routine->GetArg(2);
+  } else if (ses_serveur_.Error() != db::kOk) {
+    status = ses_serveur_.Error();
+  }
+  if (status != db::kOk || !sdexportaides_) {
+    ErrorCode(status);
+    w_abandon_ = true;
+    return;
+  }
+  w_requete_.SetText(std::move(text));
+
+  std::vector<std::string> codes;
+  codes.reserve(static_cast<size_t>(lst_selection_->count()));
+  for (int i = 0; i < lst_selection_->count(); ++i)
+    codes.push_back(PadCode(ImportList::Data(lst_selection_->item(i))));
+  if (codes.empty()) {
+    ui_.MsgBox("Aucun aidé valide à exporter.", ui::kExclamation, ui::kMessageTitle);
+    SetPointer(ui::Pointer::kDefault);
+    w_abandon_ = true;
+    return;
+  }
+
+  const RegisterVerdict verdict = CheckRegister(w_requete_, codes, nom_utilisateur_);
+  if (verdict.kind == RegisterVerdict::kUserHasRecords) {
+    ui_.MsgBox("Impossible d'importer, " + nom_utilisateur_ +
+                   ", vous devez effectuer une exportation pour pouvoir importer.\r\nAucun aidé "
+                   "importé.",
+               ui::kExclamation, ui::kMessageTitle);
+    w_abandon_ = true;
+    return;
+  }
+  if (verdict.kind == RegisterVerdict::kAlreadyOut) {
+    ui_.MsgBox(AlreadyImported(verdict.holder, verdict.code), ui::kExclamation, ui::kMessageTitle);
+    w_abandon_ = true;
+    return;
+  }
+
+  const std::tm now = clock_();
+  using namespace std::chrono;
+  const std::string date = db::DateConverter::ToInternalDate(
+      year{now.tm_year + 1900} / month(static_cast<unsigned>(now.tm_mon + 1)) /
+      day(static_cast<unsigned>(now.tm_mday)));
+  enr_sdexportaides_ =
+      RegisterRecord(nom_utilisateur_, date, RegisterTime(now.tm_hour, now.tm_min));
+
+  const int total = static_cast<int>(codes.size());
+  const Registration outcome =
+      RegisterPersons(*sdexportaides_, codes, enr_sdexportaides_, [&](int done) {
+        ui_.ShowProgress("Inscription des aidés au registre : " + std::to_string(done + 1) +
+                         " sur " + std::to_string(total));
+      });
+  ui_.HideProgress();
+  if (outcome.result == Registration::kTaken) {
+    ui_.MsgBox(AlreadyImported(outcome.holder, outcome.code), ui::kExclamation, ui::kMessageTitle);
+    w_abandon_ = true;
+    return;
+  }
+  if (outcome.result == Registration::kFailed) {
+    ErrorCode(outcome.status);
+    w_abandon_ = true;
+    return;
+  }
+  for (int k = 0; k < total; ++k) w_liste_codes_.SetField(k + 1, codes[static_cast<size_t>(k)]);
+}
+
+void Chd_Import::Execution_Import() {
+  const std::string identity = UpperCase(ses_autonome_.UserName()) + "|" +
+                               ses_autonome_.HostName() + "|" + ses_autonome_.AccountPath() + "|" +
+                               ses_serveur_.HostName() + "|" + ses_serveur_.AccountPath();
+  const int count = w_liste_codes_.Count();
+  ui_.ShowProgress("Copie des dossiers de " + std::to_string(count) +
+                   (count > 1 ? " aidés" : " aidé") + " vers le portable");
+  int status = db::kNotConnected;
+  if (auto routine = ses_serveur_.Subroutine(db::kImportDonnees, 3)) {
+    routine->ResetArgs();
+    routine->SetArg(0, identity);
+    routine->SetArg(1, w_liste_codes_.Text());
+    routine->Call();
+    status = routine->Error();
+  } else if (ses_serveur_.Error() != db::kOk) {
+    status = ses_serveur_.Error();
+  }
+  ui_.HideProgress();
+  if (status != db::kOk) {
+    ui_.MsgBox("Impossible d'exécuter la commande : " + std::to_string(status));
+    // The files never reached the laptop: the registrations of this import must not keep
+    // refusing the user's next import.
+    std::vector<std::string> codes;
+    for (int k = 1; k <= count; ++k) codes.push_back(w_liste_codes_.Field(k));
+    if (int withdrawn = WithdrawRegistrations(*sdexportaides_, codes, nom_utilisateur_))
+      ErrorCode(withdrawn);
+    return;
+  }
+  SetPointer(ui::Pointer::kDefault);
+}
+
+}  // namespace cortevane::import

@@ -1,0 +1,86 @@
+#include "import/import_register.h"
+
+#include <unordered_map>
+
+#include "db/db_file.h"
+#include "db/status.h"
+
+namespace cortevane::import {
+
+RegisterVerdict CheckRegister(const db::DynArray& rows, const std::vector<std::string>& codes,
+                              std::string_view user) {
+  // One pass over the rows: where the user's first row is, and where each code first appears.
+  // A chosen person is stopped by whichever of the two comes first in key order.
+  constexpr size_t kNone = static_cast<size_t>(-1);
+  size_t first_own = kNone;
+  std::unordered_map<std::string, std::pair<size_t, std::string>> first_row;
+  std::string_view text = rows.Text();
+  size_t index = 0;
+  for (size_t start = 0; !text.empty() && start <= text.size(); ++index) {
+    size_t end = text.find(db::kFieldMark, start);
+    if (end == std::string_view::npos) end = text.size();
+    db::DynArray row{std::string(text.substr(start, end - start))};
+    std::string code = row.Value(1, 1);
+    std::string holder = row.Value(1, 2);
+    if (holder == user && first_own == kNone) first_own = index;
+    first_row.try_emplace(code, index, holder);
+    start = end + 1;
+  }
+
+  for (const std::string& code : codes) {
+    auto found = first_row.find(code);
+    size_t found_at = found == first_row.end() ? kNone : found->second.first;
+    if (first_own != kNone && first_own <= found_at)
+      return {RegisterVerdict::kUserHasRecords, {}, code};
+    if (found_at != kNone) return {RegisterVerdict::kAlreadyOut, found->second.second, code};
+  }
+  return {};
+}
+
+Registration RegisterPersons(db::DbFile& file, const std::vector<std::string>& codes,
+                             const db::DynArray& record,
+                             const std::function<void(int done)>& progress) {
+  std::vector<std::string> written;
+  Registration outcome;
+  for (const std::string& code : codes) {
+    if (progress) progress(static_cast<int>(written.size()));
+    file.SetKey(code);
+    int status = file.ReserveRecord();
+    if (status == db::kOk) {
+      // Somebody registered the person between the check and now.
+      outcome = {Registration::kTaken, 0, file.GetRecord().Field(1), code};
+      file.FreeRecord();
+      break;
+    }
+    if (status != db::kRecordNotFound) {
+      outcome = {Registration::kFailed, status, {}, code};
+      break;
+    }
+    file.SetRecord(record);
+    status = file.WriteRecord();
+    file.FreeRecord();
+    if (status != db::kOk) {
+      outcome = {Registration::kFailed, status, {}, code};
+      break;
+    }
+    written.push_back(code);
+  }
+  if (outcome.result != Registration::kDone) WithdrawRegistrations(file, written, record.Field(1));
+  return outcome;
+}
+
+int WithdrawRegistrations(db::DbFile& file, const std::vector<std::string>& codes,
+                          std::string_view user) {
+  int first_failure = db::kOk;
+  for (const std::string& code : codes) {
+    file.SetKey(code);
+    int status = file.ReserveRecord();
+    if (status == db::kOk && file.GetRecord().Field(1) == user) status = file.DeleteRecord();
+    if (status == db::kRecordNotFound) status = db::kOk;
+    file.FreeRecord();
+    if (status != db::kOk && first_failure == db::kOk) first_failure = status;
+  }
+  return first_failure;
+}
+
+}  // namespace cortevane::import
