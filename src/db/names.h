@@ -13,7 +13,9 @@ namespace cortevane::db {
 int ValidateName(std::string_view name);
 
 // The table name a store uses for file `name` (already validated): "f_" + name in lower case
-// with '.', '-', '$' replaced, quoted for SQL. Returns the empty text when the name is refused.
+// with '.', '-', '$' replaced by '_', quoted for SQL. Returns the empty text when the name is
+// refused. Two names can share a table name ("CIVILAIDE" and "civilaide", "A.B" and "A_B"): a
+// store refuses to create the second one with kFileExists rather than mixing their records.
 std::string QuotedTableName(std::string_view name);
 
 }  // namespace cortevane::db

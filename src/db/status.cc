@@ -14,6 +14,7 @@ const char* StatusText(int status) {
     case kServerUnreachable: return "database server unreachable";
     case kAlreadyConnected: return "already connected";
     case kBadDatabaseType: return "unsupported database type";
+    case kAccountExists: return "account exists already";
     case kNoSuchFile: return "no such file";
     case kBadName: return "name refused";
     case kNoKey: return "no key set";

@@ -18,6 +18,7 @@ enum Status : int {
   kServerUnreachable = 31006,   // the database server did not answer in time
   kAlreadyConnected = 31007,    // Connect on a session that is connected
   kBadDatabaseType = 31008,     // DataBaseType is not 2
+  kAccountExists = 31009,       // creating an account where there is one already
 
   // Files and records.
   kNoSuchFile = 32001,          // the account catalogues no file of that name

@@ -1,0 +1,73 @@
+#include "db/db_file.h"
+
+#include "db/status.h"
+#include "db/store.h"
+
+namespace cortevane::db {
+
+DbFile::DbFile(std::shared_ptr<Store> store, std::string name)
+    : store_(std::move(store)), name_(std::move(name)) {}
+
+DbFile::~DbFile() {
+  // A reservation does not outlive the file that took it.
+  if (reserved_)
+    if (auto store = store_.lock()) store->Free(name_, reserved_key_);
+}
+
+int DbFile::ReadRecord() {
+  auto store = store_.lock();
+  if (!store) return error_ = kNotConnected;
+  if (key_.empty()) return error_ = kNoKey;
+  std::string text;
+  error_ = store->Read(name_, key_, &text);
+  record_.SetText(error_ == kOk ? std::move(text) : std::string());
+  return error_;
+}
+
+int DbFile::WriteRecord() {
+  auto store = store_.lock();
+  if (!store) return error_ = kNotConnected;
+  if (key_.empty()) return error_ = kNoKey;
+  return error_ = store->Write(name_, key_, record_.Text());
+}
+
+int DbFile::DeleteRecord() {
+  auto store = store_.lock();
+  if (!store) return error_ = kNotConnected;
+  if (key_.empty()) return error_ = kNoKey;
+  return error_ = store->Delete(name_, key_);
+}
+
+int DbFile::ReserveRecord() {
+  auto store = store_.lock();
+  if (!store) return error_ = kNotConnected;
+  if (key_.empty()) return error_ = kNoKey;
+  if (reserved_ && reserved_key_ != key_) {
+    // One reservation per file object: the previous one goes.
+    store->Free(name_, reserved_key_);
+    reserved_ = false;
+  }
+  if (int s = store->Reserve(name_, key_, lock_timeout_ms_)) return error_ = s;
+  reserved_ = true;
+  reserved_key_ = key_;
+  // Under the lock, the record as it is now: another session may have changed it while we
+  // waited.
+  return ReadRecord();
+}
+
+int DbFile::FreeRecord() {
+  auto store = store_.lock();
+  if (!store) return error_ = kNotConnected;
+  if (key_.empty()) return error_ = kNoKey;
+  error_ = store->Free(name_, key_);
+  if (error_ == kOk && reserved_ && reserved_key_ == key_) reserved_ = false;
+  return error_;
+}
+
+int DbFile::EmptyFile() {
+  auto store = store_.lock();
+  if (!store) return error_ = kNotConnected;
+  return error_ = store->Clear(name_);
+}
+
+}  // namespace cortevane::db

@@ -1,0 +1,132 @@
+// SqliteStore: the embedded record store. An embedded account is a folder holding one SQLite
+// database (account.db, in WAL mode) and a `locks` folder for record reservations.
+//
+// Inside the database: one table per file (BLOB key -> BLOB record, so no driver ever
+// re-encodes the marks), a catalogue of files, dictionary items, routines and file pointers,
+// one index table shared by the files' indexed items, and the users with their Argon2id
+// password hashes. Every write is one SQLite transaction with synchronous=FULL: once Write
+// returns 0 the record survives a crash or a power cut (WAL with NORMAL could lose the last
+// commits on power loss, which a counter record cannot afford).
+//
+// Reservations are advisory file locks (flock), one lock file per (file, key), not write
+// transactions: a transaction held for a reservation would block every other writer of the
+// account for as long as a user answers a question. A flock dies with its descriptor, so a
+// crashed or disconnected session releases its locks, and two stores of one process (two
+// sessions) exclude each other because each opens its own descriptor.
+//
+// A SqliteStore belongs to one session and is used by one thread at a time. Several stores,
+// in this process or others, can work on one account at once; a writer waits (busy timeout)
+// for another's transaction instead of failing.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "db/store.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace cortevane::db {
+
+class RecordLocks;
+
+class SqliteStore final : public Store {
+ public:
+  static constexpr const char* kDatabaseName = "account.db";
+  static constexpr const char* kLockFolder = "locks";
+  // Records beyond this size are refused with kRecordTooLarge.
+  static constexpr size_t kMaxRecordBytes = 64u << 20;
+
+  // Creates an empty account in `folder` (created as needed), cataloguing DBA.SELECT, and
+  // IMPORTDONNEES too for a server account. kAccountExists when the folder holds one already.
+  static int Create(const std::filesystem::path& folder, bool server);
+
+  // Opens the account of `folder` after checking that it is sound: kAccountNotFound when the
+  // folder or its database is missing, kAccountCorrupt when the database is damaged or is not
+  // an account. Never crashes on a damaged file.
+  static int Open(const std::filesystem::path& folder, std::shared_ptr<SqliteStore>* store);
+
+  ~SqliteStore() override;
+  SqliteStore(const SqliteStore&) = delete;
+  SqliteStore& operator=(const SqliteStore&) = delete;
+
+  const std::filesystem::path& Folder() const { return folder_; }
+  // SQLite's message for the last failure, for tools and logs.
+  const std::string& LastMessage() const { return last_message_; }
+
+  // ---- Users. Names go through ValidateName (kBadName) and are kept in upper case.
+  // kUserExists when the user exists already.
+  int AddUser(std::string_view name, std::string_view password);
+  // 0 when the user exists and the password is right; kBadCredentials otherwise.
+  int Authenticate(std::string_view name, std::string_view password);
+  int ListUsers(std::vector<std::string>* users);
+
+  int ListPointers(std::vector<std::pair<std::string, PointerTarget>>* pointers);
+
+  // ---- Store.
+  int Read(std::string_view file, std::string_view key, std::string* record) override;
+  int Write(std::string_view file, std::string_view key, std::string_view record) override;
+  int Delete(std::string_view file, std::string_view key) override;
+  int Clear(std::string_view file) override;
+  int Scan(
+      std::string_view file,
+      const std::function<bool(std::string_view key, std::string_view record)>& visit) override;
+  int IndexLookup(std::string_view file, std::string_view item, std::string_view value, bool prefix,
+                  std::vector<std::string>* keys) override;
+  int CountRecords(std::string_view file, long long* count) override;
+
+  int Reserve(std::string_view file, std::string_view key, int timeout_ms) override;
+  int Free(std::string_view file, std::string_view key) override;
+
+  int Begin() override;
+  int Commit() override;
+  int Rollback() override;
+
+  bool FileExists(std::string_view file) override;
+  int CreateFile(std::string_view file) override;
+  int DropFile(std::string_view file) override;
+  int ListFiles(std::vector<std::string>* files) override;
+
+  int SetDictItem(std::string_view file, const DictItem& item) override;
+  int Dictionary(std::string_view file, std::vector<DictItem>* items) override;
+
+  int SetPointer(std::string_view name, const PointerTarget& target) override;
+  std::optional<PointerTarget> Pointer(std::string_view name) override;
+
+  int CatalogueRoutine(std::string_view routine) override;
+  bool RoutineCatalogued(std::string_view routine) override;
+
+ private:
+  class Statement;
+  class WriteScope;
+
+  SqliteStore(std::filesystem::path folder, sqlite3* db);
+
+  // A cached prepared statement for `sql`; nullptr (and last_message_ set) when it fails.
+  sqlite3_stmt* Prepare(const std::string& sql);
+  void ForgetStatements();
+  int Exec(const char* sql);
+  // Maps an SQLite result code to a status, remembering SQLite's message.
+  int Fail(int rc);
+  // The quoted table of a catalogued file, or kNoSuchFile / kBadName.
+  int TableOf(std::string_view file, std::string* table);
+  int IndexedItems(std::string_view file, std::vector<DictItem>* items);
+  int RemoveIndexEntries(std::string_view file, std::string_view key);
+  int AddIndexEntries(std::string_view file, const std::vector<DictItem>& items,
+                      std::string_view key, std::string_view record);
+
+  std::filesystem::path folder_;
+  sqlite3* db_;
+  std::map<std::string, sqlite3_stmt*, std::less<>> statements_;
+  std::unique_ptr<RecordLocks> locks_;
+  bool in_transaction_ = false;
+  std::string last_message_;
+};
+
+}  // namespace cortevane::db

@@ -1,0 +1,96 @@
+#include "platform/drive_mapping.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace cortevane::platform {
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+std::filesystem::path HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home && *home) return home;
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+      found->pw_dir)
+    return found->pw_dir;
+  return "/tmp";
+}
+
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+// Windows names are not case-sensitive: "C:\Windows" must find drive_c/windows. An existing
+// entry of the exact name wins; else the first entry equal but for letter case; else the name
+// as written (a folder about to be created).
+std::filesystem::path Component(const std::filesystem::path& parent, const std::string& name) {
+  std::error_code ec;
+  if (std::filesystem::exists(parent / name, ec)) return parent / name;
+  for (std::filesystem::directory_iterator it(parent, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    if (SameIgnoringCase(it->path().filename().string(), name)) return it->path();
+  }
+  return parent / name;
+}
+
+}  // namespace
+
+bool IsDrivePath(std::string_view path) {
+  if (path.size() < 2 || !std::isalpha(static_cast<unsigned char>(path[0])) || path[1] != ':')
+    return false;
+  return path.size() == 2 || IsSeparator(path[2]);
+}
+
+std::filesystem::path DriveCRoot() {
+  if (const char* root = std::getenv("CORTEVANE_DRIVE_C"); root && *root) return root;
+  return HomeFolder() / ".local/share/cortevane/drive_c";
+}
+
+std::filesystem::path MapPath(std::string_view path) {
+#ifdef _WIN32
+  return std::filesystem::path(path);
+#else
+  if (!IsDrivePath(path)) return std::filesystem::path(path);
+  const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(path[0])));
+  std::filesystem::path root = DriveCRoot();
+  if (letter != 'c') root = root.parent_path() / (std::string("drive_") + letter);
+  // Components one by one: "." is dropped and ".." stops at the drive's root, as on Windows,
+  // so no drive path leads outside its folder.
+  std::vector<std::string> parts;
+  std::string part;
+  auto flush = [&] {
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    part.clear();
+  };
+  for (char c : path.substr(2)) {
+    if (IsSeparator(c))
+      flush();
+    else
+      part += c;
+  }
+  flush();
+  std::filesystem::path out = root;
+  for (const std::string& p : parts) out = Component(out, p);
+  return out;
+#endif
+}
+
+}  // namespace cortevane::platform
