@@ -1,5 +1,8 @@
 #include "ui/scripted_ui.h"
 
+#include <QAction>
+#include <QDialog>
+
 namespace cortevane::ui {
 
 int ScriptedUi::MsgBox(std::string_view text, int style, std::string_view title) {
@@ -23,11 +26,15 @@ void ScriptedUi::SetScreenPointer(Pointer pointer) {
 }
 
 void ScriptedUi::SetWindowPointer(std::string_view window, Pointer pointer) {
-  log_.push_back("pointer|" + std::string(window) + "|" + std::to_string(static_cast<int>(pointer)));
+  log_.push_back("pointer|" + std::string(window) + "|" +
+                 std::to_string(static_cast<int>(pointer)));
 }
 
 void ScriptedUi::SetMenuEnabled(MenuEntry entry, bool enabled) {
   (entry == MenuEntry::kImport ? menu_import_ : menu_export_) = enabled;
+  if (QAction* action = menu_actions_[entry == MenuEntry::kImport ? 0 : 1]) {
+    action->setEnabled(enabled);
+  }
   log_.push_back(std::string("menu|") + (entry == MenuEntry::kImport ? "import" : "export") + "|" +
                  (enabled ? "on" : "off"));
 }
@@ -51,6 +58,26 @@ void ScriptedUi::ProcessEvents() { log_.push_back("events"); }
 void ScriptedUi::EndProgram() {
   ended_ = true;
   log_.push_back("end");
+}
+
+int ScriptedUi::ShowModal(QDialog& dialog) {
+  log_.push_back("modal|" + dialog.objectName().toStdString());
+  if (modal_actions_.empty()) {
+    ++unanswered_;
+    dialog.setResult(QDialog::Rejected);
+    return QDialog::Rejected;
+  }
+  auto action = std::move(modal_actions_.front());
+  modal_actions_.pop_front();
+  dialog.show();
+  action(dialog);
+  if (dialog.isVisible()) dialog.hide();
+  return dialog.result();
+}
+
+void ScriptedUi::RegisterMenuEntry(MenuEntry entry, QAction* action) {
+  menu_actions_[entry == MenuEntry::kImport ? 0 : 1] = action;
+  if (action) action->setEnabled(MenuEnabled(entry));
 }
 
 std::string ScriptedUi::LogText() const {

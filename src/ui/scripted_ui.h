@@ -4,9 +4,14 @@
 //
 // Log lines:  box|<style>|<title>|<text>   pointer|screen|<0 or 11>   pointer|<window>|<n>
 //             menu|import|on    progress|<text>    progress|hide    events    end
+//             modal|<dialog object name>
+// A modal dialog is shown, handed to the next scripted modal action (which plays the user:
+// fills fields, clicks buttons), and hidden again if the action left it open; with no action
+// left it is counted in `unanswered` and rejected.
 // The title recorded is the one the user sees ("Cortevane KESTA" when none is given).
 #pragma once
 
+#include <QPointer>
 #include <deque>
 #include <functional>
 #include <string>
@@ -33,6 +38,13 @@ class ScriptedUi : public Ui {
   void HideProgress() override;
   void ProcessEvents() override;
   void EndProgram() override;
+  int ShowModal(QDialog& dialog) override;
+  void RegisterMenuEntry(MenuEntry entry, QAction* action) override;
+
+  // Actions for the coming modal dialogs, in order.
+  void OnModal(std::function<void(QDialog&)> action) {
+    modal_actions_.push_back(std::move(action));
+  }
 
   // Answers for the coming Yes/No boxes, in order.
   void Answer(int answer) { answers_.push_back(answer); }
@@ -55,6 +67,8 @@ class ScriptedUi : public Ui {
 
  private:
   std::deque<int> answers_;
+  std::deque<std::function<void(QDialog&)>> modal_actions_;
+  QPointer<QAction> menu_actions_[2];
   std::vector<Box> boxes_;
   std::vector<std::string> log_;
   Pointer screen_pointer_ = Pointer::kDefault;

@@ -11,6 +11,9 @@
 #include <string>
 #include <string_view>
 
+class QAction;
+class QDialog;
+
 namespace cortevane::ui {
 
 inline constexpr std::string_view kAppTitle = "Cortevane KESTA";
@@ -55,8 +58,18 @@ class Ui {
   // Lets pending window events be processed.
   virtual void ProcessEvents() = 0;
 
-  // Ends the program at once, discarding every window.
+  // Ends the program at once, discarding every window. The Qt implementation does not return;
+  // the scripted one does, so callers return straight after calling it.
   virtual void EndProgram() = 0;
+
+  // Shows `dialog` modally and returns when it is closed, with its result (QDialog::Accepted
+  // or QDialog::Rejected). The scripted implementation runs its script on the dialog instead
+  // of a modal loop.
+  virtual int ShowModal(QDialog& dialog) = 0;
+
+  // The main window hands over the action behind a menu entry, so that SetMenuEnabled reaches
+  // the menu the user sees. The action is not owned; it may be destroyed at any time.
+  virtual void RegisterMenuEntry(MenuEntry entry, QAction* action) = 0;
 };
 
 }  // namespace cortevane::ui

@@ -1,0 +1,210 @@
+#include "ui/qt_ui.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cstdlib>
+#include <utility>
+
+namespace cortevane::ui {
+namespace {
+
+int Index(MenuEntry entry) { return entry == MenuEntry::kImport ? 0 : 1; }
+
+QString FromUtf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The window a message box or the progress belongs to: the active one, so that it is centred
+// on what the user is looking at and blocks it.
+QWidget* ActiveWindow() {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  return QApplication::activeWindow();
+}
+
+// Widgets named `name`, top-level windows first: a window is usually what is meant.
+QWidget* FindWindow(const QString& name) {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (widget->objectName() == name) return widget;
+  }
+  for (QWidget* widget : QApplication::allWidgets()) {
+    if (widget->objectName() == name) return widget;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<QMessageBox> MakeMessageBox(std::string_view text, int style,
+                                            std::string_view title, QWidget* parent) {
+  auto box = std::make_unique<QMessageBox>(parent);
+  box->setTextFormat(Qt::PlainText);  // database texts are shown as they are, never as markup
+  box->setText(FromUtf8(text));
+  box->setWindowTitle(FromUtf8(title.empty() ? kAppTitle : title));
+
+  switch (style & 0x70) {
+    case kCritical:
+      box->setIcon(QMessageBox::Critical);
+      break;
+    case kQuestion:
+      box->setIcon(QMessageBox::Question);
+      break;
+    case kExclamation:
+      box->setIcon(QMessageBox::Warning);
+      break;
+    case kInformation:
+      box->setIcon(QMessageBox::Information);
+      break;
+    default:
+      box->setIcon(QMessageBox::NoIcon);
+  }
+
+  QList<QMessageBox::StandardButton> buttons;
+  switch (style & 7) {
+    case 1:
+      buttons = {QMessageBox::Ok, QMessageBox::Cancel};
+      break;
+    case 2:
+      buttons = {QMessageBox::Abort, QMessageBox::Retry, QMessageBox::Ignore};
+      break;
+    case 3:
+      buttons = {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
+      break;
+    case kYesNo:
+      buttons = {QMessageBox::Yes, QMessageBox::No};
+      break;
+    case 5:
+      buttons = {QMessageBox::Retry, QMessageBox::Cancel};
+      break;
+    default:
+      buttons = {QMessageBox::Ok};
+  }
+  QMessageBox::StandardButtons all;
+  for (auto button : buttons) all |= button;
+  box->setStandardButtons(all);
+  // The program speaks French whatever translations the machine has installed.
+  const std::pair<QMessageBox::StandardButton, const char*> captions[] = {
+      {QMessageBox::Yes, "&Oui"},         {QMessageBox::No, "&Non"},
+      {QMessageBox::Cancel, "Annuler"},   {QMessageBox::Abort, "&Abandonner"},
+      {QMessageBox::Retry, "&Réessayer"}, {QMessageBox::Ignore, "&Ignorer"},
+  };
+  for (const auto& [button, caption] : captions) {
+    if (QAbstractButton* b = box->button(button)) b->setText(QString::fromUtf8(caption));
+  }
+  // 256 and 512 make the second or third button the default one; otherwise the first.
+  const auto default_index = static_cast<qsizetype>((style >> 8) & 3);
+  box->setDefaultButton(buttons.value(default_index, buttons.front()));
+  return box;
+}
+
+int AnswerOf(int standard_button) {
+  switch (standard_button) {
+    case QMessageBox::Cancel:
+      return 2;
+    case QMessageBox::Abort:
+      return 3;
+    case QMessageBox::Retry:
+      return 4;
+    case QMessageBox::Ignore:
+      return 5;
+    case QMessageBox::Yes:
+      return kAnswerYes;
+    case QMessageBox::No:
+      return kAnswerNo;
+    default:
+      return kAnswerOk;
+  }
+}
+
+QtUi::QtUi() = default;
+QtUi::~QtUi() { delete progress_.data(); }
+
+int QtUi::MsgBox(std::string_view text, int style, std::string_view title) {
+  auto box = MakeMessageBox(text, style, title, ActiveWindow());
+  box->exec();
+  const auto clicked = box->standardButton(box->clickedButton());
+  // Closing a Yes/No box from its title bar counts as its escape button, No.
+  if (clicked == QMessageBox::NoButton) return (style & 7) == kYesNo ? kAnswerNo : kAnswerOk;
+  return AnswerOf(clicked);
+}
+
+void QtUi::SetScreenPointer(Pointer pointer) {
+  if (pointer == Pointer::kHourglass) {
+    if (QApplication::overrideCursor()) {
+      QApplication::changeOverrideCursor(Qt::WaitCursor);
+    } else {
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    return;
+  }
+  // Qt stacks override cursors; "normal" means none at all, however many were set.
+  while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+}
+
+void QtUi::SetWindowPointer(std::string_view window, Pointer pointer) {
+  QWidget* widget = FindWindow(FromUtf8(window));
+  if (!widget) return;
+  if (pointer == Pointer::kHourglass) {
+    widget->setCursor(Qt::WaitCursor);
+  } else {
+    widget->unsetCursor();
+  }
+}
+
+void QtUi::SetMenuEnabled(MenuEntry entry, bool enabled) {
+  menu_enabled_[Index(entry)] = enabled;
+  if (QAction* action = menu_actions_[Index(entry)]) action->setEnabled(enabled);
+}
+
+bool QtUi::MenuEnabled(MenuEntry entry) const {
+  if (QAction* action = menu_actions_[Index(entry)]) return action->isEnabled();
+  return menu_enabled_[Index(entry)];
+}
+
+void QtUi::RegisterMenuEntry(MenuEntry entry, QAction* action) {
+  menu_actions_[Index(entry)] = action;
+  if (action) action->setEnabled(menu_enabled_[Index(entry)]);
+}
+
+void QtUi::ShowProgress(std::string_view text) {
+  if (!progress_) {
+    progress_ =
+        new QWidget(ActiveWindow(), Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    progress_->setObjectName("Progression");
+    progress_->setWindowTitle(FromUtf8(kAppTitle));
+    progress_->setWindowModality(Qt::ApplicationModal);
+    progress_label_ = new QLabel(progress_);
+    progress_label_->setTextFormat(Qt::PlainText);
+    progress_label_->setAlignment(Qt::AlignCenter);
+    progress_label_->setMinimumWidth(320);
+    auto* layout = new QVBoxLayout(progress_);
+    layout->setContentsMargins(24, 18, 24, 18);
+    layout->addWidget(progress_label_);
+  }
+  progress_label_->setText(FromUtf8(text));
+  if (!progress_->isVisible()) progress_->show();
+  // The work runs on this thread: paint now, and let the window system map and expose the
+  // window, but take no input meanwhile.
+  progress_->repaint();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void QtUi::HideProgress() { delete progress_.data(); }
+
+QWidget* QtUi::progress_window() const { return progress_; }
+
+void QtUi::ProcessEvents() { QCoreApplication::processEvents(); }
+
+void QtUi::EndProgram() {
+  // Ends here, whatever dialogs or nested loops are running; the sessions' connections close
+  // with the process.
+  std::exit(0);
+}
+
+int QtUi::ShowModal(QDialog& dialog) { return dialog.exec(); }
+
+}  // namespace cortevane::ui

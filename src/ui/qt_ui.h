@@ -1,0 +1,56 @@
+// QtUi: the Ui of the real program, over Qt Widgets. Message boxes are QMessageBox with the
+// icon and buttons of the style value; the pointer is Qt's override cursor (whole screen) or a
+// top-level window's cursor found by object name; menu entries are the QActions the main window
+// registers; the progress indication is one small modal window without buttons.
+//
+// One instance for the run, created after the QApplication, used on the user-interface thread.
+#pragma once
+
+#include <QPointer>
+#include <memory>
+
+#include "ui/ui.h"
+
+class QLabel;
+class QMessageBox;
+class QWidget;
+
+namespace cortevane::ui {
+
+class QtUi : public Ui {
+ public:
+  QtUi();
+  ~QtUi() override;
+
+  int MsgBox(std::string_view text, int style = kOkOnly, std::string_view title = {}) override;
+  void SetScreenPointer(Pointer pointer) override;
+  void SetWindowPointer(std::string_view window, Pointer pointer) override;
+  void SetMenuEnabled(MenuEntry entry, bool enabled) override;
+  bool MenuEnabled(MenuEntry entry) const override;
+  void ShowProgress(std::string_view text) override;
+  void HideProgress() override;
+  void ProcessEvents() override;
+  [[noreturn]] void EndProgram() override;
+  int ShowModal(QDialog& dialog) override;
+  void RegisterMenuEntry(MenuEntry entry, QAction* action) override;
+
+  // The progress window while it is shown, else nullptr (for tests of this class).
+  QWidget* progress_window() const;
+
+ private:
+  QPointer<QAction> menu_actions_[2];
+  bool menu_enabled_[2] = {true, true};
+  // Parented to the window it covers, so it may go with that window: hence QPointer.
+  QPointer<QWidget> progress_;
+  QPointer<QLabel> progress_label_;
+};
+
+// The QMessageBox the style value describes, not yet shown (icon, buttons, title, plain text).
+// MsgBox runs it; tests look at it without a modal loop.
+std::unique_ptr<QMessageBox> MakeMessageBox(std::string_view text, int style,
+                                            std::string_view title, QWidget* parent);
+
+// Translates a QMessageBox button into the classic answer value (kAnswerOk, kAnswerYes...).
+int AnswerOf(int standard_button);
+
+}  // namespace cortevane::ui

@@ -1,0 +1,173 @@
+#include "ui/qt_ui.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <string>
+
+#include "support/qt_app.h"
+
+namespace cortevane::ui {
+namespace {
+
+class QtUiTest : public ::testing::Test {
+ protected:
+  void SetUp() override { testing::EnsureQApplication(); }
+  void TearDown() override {
+    // No test may leave a window behind for the next one.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      EXPECT_FALSE(widget->isVisible()) << widget->objectName().toStdString();
+    }
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  }
+};
+
+// What the user sees of a message box, rendered as one string: icon|buttons|default|title|text.
+std::string Describe(const QMessageBox& box) {
+  std::string icon;
+  switch (box.icon()) {
+    case QMessageBox::Critical:
+      icon = "critical";
+      break;
+    case QMessageBox::Question:
+      icon = "question";
+      break;
+    case QMessageBox::Warning:
+      icon = "exclamation";
+      break;
+    case QMessageBox::Information:
+      icon = "information";
+      break;
+    default:
+      icon = "none";
+  }
+  std::string buttons;
+  for (QAbstractButton* button : box.buttons()) {
+    if (!buttons.empty()) buttons += ",";
+    buttons += button->text().remove('&').toStdString();
+  }
+  const std::string def =
+      box.defaultButton() ? box.defaultButton()->text().remove('&').toStdString() : "";
+  return icon + "|" + buttons + "|" + def + "|" + box.windowTitle().toStdString() + "|" +
+         box.text().toStdString();
+}
+
+TEST_F(QtUiTest, MessageBoxesFollowTheStyleValue) {
+  struct Case {
+    int style;
+    std::string title;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {kCritical, std::string(kMessageTitle), "critical|OK|OK|Message CORTEVANE|Problème d'accès"},
+      {kExclamation, std::string(kMessageTitle),
+       "exclamation|OK|OK|Message CORTEVANE|Problème d'accès"},
+      {kInformation, "", "information|OK|OK|Cortevane KESTA|Problème d'accès"},
+      {kOkOnly, "", "none|OK|OK|Cortevane KESTA|Problème d'accès"},
+      {kYesNo + kQuestion, "Export", "question|Oui,Non|Oui|Export|Problème d'accès"},
+      {kYesNo + kExclamation + 256, "", "exclamation|Oui,Non|Non|Cortevane KESTA|Problème d'accès"},
+  };
+  for (const Case& c : cases) {
+    auto box = MakeMessageBox("Problème d'accès", c.style, c.title, nullptr);
+    EXPECT_EQ(Describe(*box), c.expected) << "style " << c.style;
+  }
+}
+
+TEST_F(QtUiTest, MessageTextIsNeverTakenAsMarkup) {
+  auto box = MakeMessageBox("<b>DUPONT</b> & fils", kOkOnly, {}, nullptr);
+  EXPECT_EQ(box->textFormat(), Qt::PlainText);
+  EXPECT_EQ(box->text().toStdString(), "<b>DUPONT</b> & fils");
+}
+
+TEST_F(QtUiTest, AnswersAreTheClassicValues) {
+  EXPECT_EQ(AnswerOf(QMessageBox::Ok), kAnswerOk);
+  EXPECT_EQ(AnswerOf(QMessageBox::Yes), kAnswerYes);
+  EXPECT_EQ(AnswerOf(QMessageBox::No), kAnswerNo);
+}
+
+TEST_F(QtUiTest, ScreenPointerBackToNormalUndoesEveryHourglass) {
+  QtUi ui;
+  ui.SetScreenPointer(Pointer::kHourglass);
+  ui.SetScreenPointer(Pointer::kHourglass);  // nested waits do not stack
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  QApplication::setOverrideCursor(Qt::IBeamCursor);  // even one set by someone else
+  ui.SetScreenPointer(Pointer::kDefault);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(QtUiTest, WindowPointerFindsTheWindowByName) {
+  QtUi ui;
+  QWidget window;
+  window.setObjectName("Chd_Import");
+  ui.SetWindowPointer("Chd_Import", Pointer::kHourglass);
+  EXPECT_EQ(window.cursor().shape(), Qt::WaitCursor);
+  ui.SetWindowPointer("Chd_Import", Pointer::kDefault);
+  EXPECT_EQ(window.cursor().shape(), Qt::ArrowCursor);
+  ui.SetWindowPointer("Absente", Pointer::kHourglass);  // no such window: nothing happens
+}
+
+TEST_F(QtUiTest, MenuEntriesReachTheRegisteredActions) {
+  QtUi ui;
+  ui.SetMenuEnabled(MenuEntry::kExport, false);  // before the main window exists
+  QAction import_action("Import");
+  QAction export_action("Export");
+  ui.RegisterMenuEntry(MenuEntry::kImport, &import_action);
+  ui.RegisterMenuEntry(MenuEntry::kExport, &export_action);
+  EXPECT_TRUE(import_action.isEnabled());
+  EXPECT_FALSE(export_action.isEnabled());
+
+  ui.SetMenuEnabled(MenuEntry::kImport, false);
+  ui.SetMenuEnabled(MenuEntry::kExport, true);
+  EXPECT_FALSE(import_action.isEnabled());
+  EXPECT_TRUE(export_action.isEnabled());
+  EXPECT_FALSE(ui.MenuEnabled(MenuEntry::kImport));
+  EXPECT_TRUE(ui.MenuEnabled(MenuEntry::kExport));
+}
+
+TEST_F(QtUiTest, MenuEntryOutlivedByTheUi) {
+  QtUi ui;
+  {
+    QAction action("Import");
+    ui.RegisterMenuEntry(MenuEntry::kImport, &action);
+  }
+  ui.SetMenuEnabled(MenuEntry::kImport, false);  // the action is gone: no crash
+  EXPECT_FALSE(ui.MenuEnabled(MenuEntry::kImport));
+}
+
+TEST_F(QtUiTest, ProgressIsOneModalWindowUpdatedInPlace) {
+  QtUi ui;
+  ui.ShowProgress("Aidé 1 sur 200");
+  QWidget* window = ui.progress_window();
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(window->windowModality(), Qt::ApplicationModal);
+  ui.ShowProgress("Aidé 2 sur 200");
+  EXPECT_EQ(ui.progress_window(), window);
+  ASSERT_NE(window->findChild<QLabel*>(), nullptr);
+  EXPECT_EQ(window->findChild<QLabel*>()->text().toStdString(), "Aidé 2 sur 200");
+  EXPECT_TRUE(window->findChildren<QPushButton*>().isEmpty());  // nothing to click
+  ui.HideProgress();
+  EXPECT_EQ(ui.progress_window(), nullptr);
+  ui.HideProgress();  // twice is harmless
+}
+
+TEST_F(QtUiTest, ProgressSurvivesTheWindowItCovers) {
+  QtUi ui;
+  auto* owner = new QWidget;
+  owner->show();
+  owner->activateWindow();
+  QApplication::setActiveWindow(owner);
+  ui.ShowProgress("Copie des documents");
+  delete owner;  // may take the progress window with it
+  ui.ShowProgress("Copie des documents");
+  EXPECT_TRUE(ui.progress_window()->isVisible());
+  ui.HideProgress();
+}
+
+}  // namespace
+}  // namespace cortevane::ui

@@ -1,0 +1,54 @@
+#include "ui/scripted_ui.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDialog>
+
+#include "support/qt_app.h"
+
+namespace cortevane::ui {
+namespace {
+
+class ScriptedUiTest : public ::testing::Test {
+ protected:
+  void SetUp() override { testing::EnsureQApplication(); }
+};
+
+TEST_F(ScriptedUiTest, ModalDialogsArePlayedByTheScriptInOrder) {
+  ScriptedUi ui;
+  QDialog first;
+  first.setObjectName("Frm_SelectionBase");
+  QDialog second;
+  second.setObjectName("Frm_Connexion");
+  bool was_visible = false;
+  ui.OnModal([&](QDialog& dialog) {
+    was_visible = dialog.isVisible();
+    dialog.accept();
+  });
+  ui.OnModal([](QDialog&) {});  // leaves the dialog open: the "modal loop" still ends
+
+  EXPECT_EQ(ui.ShowModal(first), QDialog::Accepted);
+  EXPECT_TRUE(was_visible);
+  EXPECT_FALSE(first.isVisible());
+  ui.ShowModal(second);
+  EXPECT_FALSE(second.isVisible());
+  EXPECT_EQ(ui.unanswered(), 0);
+  EXPECT_EQ(ui.ShowModal(second), QDialog::Rejected);  // nothing scripted
+  EXPECT_EQ(ui.unanswered(), 1);
+  EXPECT_EQ(ui.LogText(), "modal|Frm_SelectionBase\nmodal|Frm_Connexion\nmodal|Frm_Connexion");
+}
+
+TEST_F(ScriptedUiTest, MenuStateReachesRegisteredActions) {
+  ScriptedUi ui;
+  QAction action("Export");
+  ui.SetMenuEnabled(MenuEntry::kExport, false);
+  ui.RegisterMenuEntry(MenuEntry::kExport, &action);
+  EXPECT_FALSE(action.isEnabled());
+  ui.SetMenuEnabled(MenuEntry::kExport, true);
+  EXPECT_TRUE(action.isEnabled());
+  EXPECT_EQ(ui.LogText(), "menu|export|off\nmenu|export|on");
+}
+
+}  // namespace
+}  // namespace cortevane::ui
