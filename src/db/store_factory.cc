@@ -6,6 +6,8 @@
 #include <climits>
 #include <system_error>
 
+#include "db/names.h"
+#include "db/postgres/postgres_store.h"
 #include "db/sqlite/sqlite_store.h"
 #include "db/status.h"
 #include "platform/drive_mapping.h"
@@ -68,10 +70,17 @@ int OpenEmbeddedStore(std::string_view account_path, std::string_view user,
   return kOk;
 }
 
-int OpenOfficeStore(std::string_view, std::string_view, std::string_view, std::string_view,
-                    std::shared_ptr<Store>* store) {
+int OpenOfficeStore(std::string_view host, std::string_view database, std::string_view user,
+                    std::string_view password, std::shared_ptr<Store>* store) {
   store->reset();
-  return kAccountNotFound;
+  if (ValidateName(database) != kOk) return kAccountNotFound;
+  PgAddress address{std::string(host), std::string(database), std::string(user),
+                    std::string(password)};
+  int status = kOk;
+  auto office = PostgresStore::Connect(address, &status);
+  if (status != kOk) return status;
+  *store = std::move(office);
+  return kOk;
 }
 
 }  // namespace cortevane::db

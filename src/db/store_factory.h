@@ -35,7 +35,8 @@ int OpenEmbeddedStore(std::string_view account_path, std::string_view user,
                       std::string_view password, std::shared_ptr<Store>* store);
 
 // Opens a PostgreSQL database `database` on `host` ("name" or "name:port") with the user's
-// credentials. The office store is not built yet: kAccountNotFound.
+// credentials: kAccountNotFound (also for a name that cannot be a database), kAccountCorrupt,
+// kBadCredentials, kServerUnreachable (after a bounded connect timeout).
 int OpenOfficeStore(std::string_view host, std::string_view database, std::string_view user,
                     std::string_view password, std::shared_ptr<Store>* store);
 
