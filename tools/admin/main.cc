@@ -1,0 +1,29 @@
+// cortevane-admin: administration of Cortevane accounts from the command line. Each group of
+// commands registers itself (commands.h); this file holds only the global options.
+#include <CLI/CLI.hpp>
+
+#include "commands.h"
+
+int main(int argc, char** argv) {
+  cortevane::admin::AdminContext ctx;
+  CLI::App app{
+      "Administration of Cortevane accounts: accounts, users, files, dictionaries, "
+      "records, queries.",
+      "cortevane-admin"};
+  app.require_subcommand(1);
+  app.add_option("--account", ctx.account,
+                 "The account: a folder (/path or C:\\PATH) for an embedded account, else the "
+                 "name of a PostgreSQL database");
+  app.add_option("--host", ctx.host, "Host of the account (default localhost)");
+  app.add_option("--user", ctx.user, "PostgreSQL user (default PGUSER)");
+  app.add_flag("--password-stdin", ctx.password_stdin,
+               "PostgreSQL password on the first line of standard input (default PGPASSWORD)");
+
+  cortevane::admin::AddAccountCommands(app, ctx);
+  cortevane::admin::AddFileCommands(app, ctx);
+  cortevane::admin::AddRecordCommands(app, ctx);
+  cortevane::admin::AddSampleCommands(app, ctx);
+
+  CLI11_PARSE(app, argc, argv);
+  return ctx.exit_code;
+}
