@@ -54,6 +54,10 @@ class Mod_Exportation {
   // failure has been reported and false is returned: the caller must end the export.
   bool Selection_Fichier(const std::string& fichier, const std::string& prefixe);
 
+  // How long a new person's code waits for the common counter held by another export
+  // (default 10 s); after that the export stops with a message.
+  void SetReservationTimeoutMs(int ms) { reservation_timeout_ms_ = ms; }
+
   const db::DynArray& ListeAides() const { return W_ListeAides; }
   const db::DynArray& ListeCles() const { return W_ListeCles; }
 
@@ -110,6 +114,7 @@ class Mod_Exportation {
   std::string W_CodeSecteur;
   bool W_Accepte = false;
   bool progression_affichee_ = false;
+  int reservation_timeout_ms_ = 10000;
   std::vector<std::string> documents_non_copies_;  // "source -> destination : reason"
 };
 

@@ -70,6 +70,7 @@ bool Mod_Exportation::Nouvel_Aide(const std::string& code) {
 bool Mod_Exportation::Attribution_Code(std::string* nouveau_code) {
   db::DbFile& compteur = *COMPTEURSERVACTIF;
   compteur.SetKey("999");
+  compteur.SetLockTimeoutMs(reservation_timeout_ms_);
   int status = compteur.ReserveRecord();
   if (status != db::kOk && status != db::kRecordNotFound) {
     return Echec("Réservation impossible de l'enregistrement 999 du fichier COMPTEUR (erreur " +

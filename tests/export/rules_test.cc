@@ -1,0 +1,75 @@
+#include "export/rules.h"
+
+#include <gtest/gtest.h>
+
+namespace cortevane::exporting {
+namespace {
+
+TEST(ExportRulesTest, CounterValuesAreDigitsOnly) {
+  EXPECT_EQ(CounterValue("00041"), 41);
+  EXPECT_EQ(CounterValue("9"), 9);
+  EXPECT_EQ(CounterValue("0"), 0);
+  EXPECT_EQ(CounterValue(""), std::nullopt);
+  EXPECT_EQ(CounterValue(" 41"), std::nullopt);
+  EXPECT_EQ(CounterValue("-1"), std::nullopt);
+  EXPECT_EQ(CounterValue("41a"), std::nullopt);
+  EXPECT_EQ(CounterValue("+41"), std::nullopt);
+  // Far beyond any code, without overflow: still refused later as past the highest code.
+  EXPECT_EQ(CounterValue("99999999999999999999999"), kHighestCode + 1);
+}
+
+TEST(ExportRulesTest, CodesArePaddedToFiveDigits) {
+  EXPECT_EQ(FormatCode(*CounterValue("00041") + 1), "00042");
+  EXPECT_EQ(FormatCode(*CounterValue("9") + 1), "00010");
+  EXPECT_EQ(FormatCode(kHighestCode), "32767");
+}
+
+TEST(ExportRulesTest, ReKeyingKeepsEverythingAfterTheFifthCharacter) {
+  EXPECT_EQ(ReKey("00151", "00118"), "00151");
+  EXPECT_EQ(ReKey("00151", "00118s"), "00151s");
+  EXPECT_EQ(ReKey("00151", "00118*2024*3"), "00151*2024*3");
+  EXPECT_EQ(ReKey("00151", "118"), "00151");        // shorter than a code
+  EXPECT_EQ(ReKey("00151", "001180A"), "001510A");  // a 6-character code loses 5 only
+}
+
+TEST(ExportRulesTest, KnownPersonsAreThoseNotAboveTheThreshold) {
+  EXPECT_TRUE(IsKnownPerson("00100", "00099"));
+  EXPECT_TRUE(IsKnownPerson("00100", "00100"));
+  EXPECT_FALSE(IsKnownPerson("00100", "00101"));
+  EXPECT_FALSE(IsKnownPerson("00100", "10000"));
+  // An unpadded threshold compares as a number, not as text ("9" > "00042" as text).
+  EXPECT_FALSE(IsKnownPerson("9", "00042"));
+  EXPECT_TRUE(IsKnownPerson("42", "00042"));
+  EXPECT_FALSE(IsKnownPerson("00100", "001180"));
+  // Keys that are not numbers keep the text order.
+  EXPECT_TRUE(IsKnownPerson("00100", "0010"));
+  EXPECT_FALSE(IsKnownPerson("00100", "0010A"));
+}
+
+TEST(ExportRulesTest, SectorKeyIsTheFirstThreeCharacters) {
+  EXPECT_EQ(SectorKey("0123"), "012");
+  EXPECT_EQ(SectorKey("012"), "012");
+  EXPECT_EQ(SectorKey("7"), "7");
+  EXPECT_EQ(SectorKey(""), "");
+}
+
+TEST(ExportRulesTest, SelectionSentencesByFileName) {
+  EXPECT_EQ(SelectionSentence("CIVILAIDE", "ignored", "ALICE"), "SELECT CIVILAIDE");
+  EXPECT_EQ(SelectionSentence("SDEXPORTAIDES", "", "ALICE"),
+            "SELECT SDEXPORTAIDES AVEC 1 = \"ALICE\"");
+  EXPECT_EQ(SelectionSentence("NOTES", "00042", "ALICE"), "SELECT NOTES AVEC 0 = \"00042]\"");
+  // Names are compared exactly: a lower-case name is an ordinary file.
+  EXPECT_EQ(SelectionSentence("civilaide", "00042", "ALICE"),
+            "SELECT civilaide AVEC 0 = \"00042]\"");
+  EXPECT_EQ(SelectionSentence("sdexportaides", "", "ALICE"), "SELECT sdexportaides AVEC 0 = \"]\"");
+}
+
+TEST(ExportRulesTest, ConflictQuestionText) {
+  EXPECT_EQ(ConflictQuestion("l'état civil", "00042", "DUPONT", "Anne"),
+            "Les informations de l'état civil de l'aidé \"00042 - DUPONT Anne\"\r"
+            " ont évolué sur le serveur depuis l'exportation.\r\n"
+            "Continuer l'intégration de cet élément ?");
+}
+
+}  // namespace
+}  // namespace cortevane::exporting
