@@ -40,21 +40,20 @@ class Store {
   // Removes every record (and index entry) of the file.
   virtual int Clear(std::string_view file) = 0;
   // Every record of the file in key order (bytewise); `visit` returns false to stop early.
-  virtual int Scan(std::string_view file,
-                   const std::function<bool(std::string_view key, std::string_view record)>&
-                       visit) = 0;
+  virtual int Scan(
+      std::string_view file,
+      const std::function<bool(std::string_view key, std::string_view record)>& visit) = 0;
   // Keys of the records whose indexed item `item` has a value equal to `value` (or beginning
   // with it when `prefix`), in key order. The value is compared in IndexForm (dictionary.h).
   // kQueryUnknownItem when the item is not indexed.
   virtual int IndexLookup(std::string_view file, std::string_view item, std::string_view value,
                           bool prefix, std::vector<std::string>* keys) = 0;
-  // Every record whose indexed item `item` matches like IndexLookup, visited in key order:
-  // IndexLookup followed by a Read of each key. A store that can do it in one request to its
-  // server overrides it.
-  virtual int IndexScan(std::string_view file, std::string_view item, std::string_view value,
-                        bool prefix,
-                        const std::function<bool(std::string_view key, std::string_view record)>&
-                            visit);
+  // The records under `keys` (ascending, without duplicates), visited in key order; keys
+  // without a record are passed over. A Read of each key; a store that can fetch them in one
+  // request to its server overrides it.
+  virtual int ReadMany(
+      std::string_view file, const std::vector<std::string>& keys,
+      const std::function<bool(std::string_view key, std::string_view record)>& visit);
   // Number of records of the file.
   virtual int CountRecords(std::string_view file, long long* count) = 0;
 

@@ -404,22 +404,27 @@ int PostgresStore::IndexLookup(std::string_view file, std::string_view item, std
   return kOk;
 }
 
-int PostgresStore::IndexScan(std::string_view file, std::string_view item, std::string_view value,
-                             bool prefix,
-                             const std::function<bool(std::string_view, std::string_view)>& visit) {
+int PostgresStore::ReadMany(std::string_view file, const std::vector<std::string>& keys,
+                            const std::function<bool(std::string_view, std::string_view)>& visit) {
   int status;
   std::string table = Table(file, &status);
   if (status != kOk) return status;
-  const DictItem* found = IndexedItem(file, item);
-  if (found == nullptr) return kQueryUnknownItem;
-  Params params{std::string(file), std::string(item)};
-  std::string where = IndexCondition(*found, value, prefix, &params);
-  // One request: the index narrows, the join brings the matching records only.
-  Result r(Exec("SELECT f.key, f.record FROM " + table +
-                    " f WHERE f.key IN (SELECT x.key FROM cv_index x WHERE x.file = $1 AND "
-                    "x.item = $2 AND " +
-                    where + ") ORDER BY f.key",
-                params));
+  if (keys.empty()) return kOk;
+  // One request for all the keys: they travel as one parameter, each in hexadecimal, so any
+  // byte of a key survives.
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string list;
+  for (const auto& key : keys) {
+    if (!list.empty()) list += ',';
+    for (unsigned char c : key) {
+      list += kHex[c >> 4];
+      list += kHex[c & 15];
+    }
+  }
+  Result r(Exec("SELECT key, record FROM " + table +
+                    " WHERE key IN (SELECT decode(h, 'hex') FROM "
+                    "unnest(string_to_array($1::text, ',')) h) ORDER BY key",
+                {list}));
   if (!Ok(r.get())) return kIoError;
   for (int i = 0; i < PQntuples(r.get()); ++i)
     if (!visit(Cell(r.get(), i, 0), Cell(r.get(), i, 1))) break;

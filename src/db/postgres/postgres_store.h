@@ -58,8 +58,8 @@ class PostgresStore : public Store {
            const std::function<bool(std::string_view, std::string_view)>& visit) override;
   int IndexLookup(std::string_view file, std::string_view item, std::string_view value, bool prefix,
                   std::vector<std::string>* keys) override;
-  int IndexScan(std::string_view file, std::string_view item, std::string_view value, bool prefix,
-                const std::function<bool(std::string_view, std::string_view)>& visit) override;
+  int ReadMany(std::string_view file, const std::vector<std::string>& keys,
+               const std::function<bool(std::string_view, std::string_view)>& visit) override;
   int CountRecords(std::string_view file, long long* count) override;
 
   int Reserve(std::string_view file, std::string_view key, int timeout_ms) override;
