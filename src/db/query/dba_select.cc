@@ -55,7 +55,7 @@ QueryError Select(Store& store, std::string_view request, std::string* result) {
   // pointers that lead to each other cannot loop).
   Store* target = &store;
   std::string file = q.file;
-  for (int hop = 0; hop < 4; ++hop) {
+  for (int hop = 0; hop < 4 && !target->FileExists(file); ++hop) {
     std::optional<PointerTarget> to = target->Pointer(file);
     if (!to) break;
     Session* other = Session::FindConnected(to->host, to->account);

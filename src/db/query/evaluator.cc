@@ -14,10 +14,14 @@ namespace cortevane::db::query {
 namespace {
 
 // An item of the sentence bound to what it reads. `index` names the dictionary item whose
-// index answers equality and begins-with tests on it, or is empty.
+// index helps with equality and begins-with tests on it, or is empty. A dictionary item uses
+// its own index; a bare field number (or @ID) borrows the index of a text item on the same
+// field, which holds that field's values cut to `index_first` characters (0: whole).
 struct Bound {
   DictItem item;
   std::string index;
+  bool borrowed = false;
+  int index_first = 0;
 };
 
 struct BoundCondition {
@@ -119,18 +123,16 @@ class Runner {
     };
 
     std::optional<std::vector<std::string>> keys;
-    if (q.has_condition) {
+    if (q.has_condition && Indexable(cond)) {
       keys = Candidates(cond);
       if (error_.status != kOk) return error_;
     }
     if (keys) {
-      std::string record;
-      for (const std::string& key : *keys) {
-        int st = store_.Read(file_, key, &record);
-        if (st == kRecordNotFound) continue;
-        if (st != kOk) return Fail(st, "cannot read record \"" + key + "\" of \"" + file_ + "\"");
+      int st = store_.ReadMany(file_, *keys, [&](std::string_view key, std::string_view record) {
         take(key, record);
-      }
+        return true;
+      });
+      if (st != kOk) return Fail(st, "cannot read the records of \"" + file_ + "\"");
     } else {
       int st = store_.Scan(file_, [&](std::string_view key, std::string_view record) {
         take(key, record);
@@ -174,15 +176,19 @@ class Runner {
     switch (ref.kind) {
       case ItemRef::Kind::kKey:
       case ItemRef::Kind::kField:
-        // A bare number (or @ID) reads the field as exact text; when the dictionary indexes
-        // that same whole field as text, its index gives the same answers, so it is used.
+        // A bare number (or @ID) reads the field as exact text. A text index on the same field
+        // narrows the records to read (the whole index when there is one, else a cut one, as
+        // the first 5 characters of keys that begin with a person code).
         out->item =
             DictItem{ref.name, ref.kind == ItemRef::Kind::kKey ? 0 : ref.field, 0, false, false};
         for (const DictItem& d : dict_) {
-          if (d.indexed && d.field == out->item.field && d.first == 0 && !d.right) {
-            out->index = d.name;
-            break;
-          }
+          if (!d.indexed || d.field != out->item.field || d.right) continue;
+          const bool better = out->index.empty() || (out->index_first != 0 &&
+                                                     (d.first == 0 || d.first > out->index_first));
+          if (!better) continue;
+          out->index = d.name;
+          out->borrowed = true;
+          out->index_first = d.first;
         }
         return true;
       case ItemRef::Kind::kName:
@@ -217,61 +223,78 @@ class Runner {
     return true;
   }
 
-  // The keys that can satisfy `c` as told by indexes or the key itself, sorted; nullopt when
-  // only reading every record can tell.
-  std::optional<std::vector<std::string>> Candidates(const BoundCondition& c) {
+  // Whether the index (or the key) alone can name every record that may satisfy `c`.
+  static bool Indexable(const BoundCondition& c) {
     switch (c.kind) {
       case Condition::Kind::kNotEmpty:
-        return std::nullopt;
+        return false;
       case Condition::Kind::kCompare:
-        return LeafCandidates(c);
-      case Condition::Kind::kAnd: {
-        std::optional<std::vector<std::string>> best;
-        for (const auto& child : c.children) {
-          auto keys = Candidates(child);
-          if (error_.status != kOk) return std::nullopt;
-          if (!keys) continue;
-          if (!best) {
-            best = std::move(keys);
-            continue;
-          }
-          std::vector<std::string> both;
-          std::set_intersection(best->begin(), best->end(), keys->begin(), keys->end(),
-                                std::back_inserter(both));
-          best = std::move(both);
-        }
-        return best;
-      }
-      case Condition::Kind::kOr: {
-        std::vector<std::string> all;
-        for (const auto& child : c.children) {
-          auto keys = Candidates(child);
-          if (!keys) return std::nullopt;
-          std::vector<std::string> merged;
-          std::set_union(all.begin(), all.end(), keys->begin(), keys->end(),
-                         std::back_inserter(merged));
-          all = std::move(merged);
-        }
-        return all;
-      }
+        return LeafIndexable(c);
+      case Condition::Kind::kAnd:
+        return std::any_of(c.children.begin(), c.children.end(), Indexable);
+      case Condition::Kind::kOr:
+        return std::all_of(c.children.begin(), c.children.end(), Indexable);
     }
-    return std::nullopt;
+    return false;
+  }
+
+  static bool IsExactKey(const BoundCondition& c) {
+    const DictItem& item = c.item.item;
+    return item.field == 0 && item.first == 0 && !item.right && c.compare.op == Op::kEq &&
+           c.compare.pattern == Pattern::kWhole;
+  }
+
+  static bool LeafIndexable(const BoundCondition& c) {
+    if (IsExactKey(c)) return true;
+    if (c.item.index.empty() || c.compare.op != Op::kEq) return false;
+    // A right-justified index holds numbers in canonical form, which keeps equality but not
+    // the text prefixes a begins-with test asks about.
+    return c.compare.pattern == Pattern::kWhole ||
+           (c.compare.pattern == Pattern::kBeginsWith && !c.item.item.right);
+  }
+
+  // What to ask the index for a leaf: the value in the index's form, and whether as a prefix.
+  // A borrowed cut index holds only the first N characters, so a longer value is looked up by
+  // its first N characters exactly: that finds a superset, which the full test then narrows.
+  static std::pair<std::string, bool> IndexQuestion(const BoundCondition& c) {
+    const Bound& b = c.item;
+    const std::string& v = c.compare.value;
+    const bool prefix = c.compare.pattern == Pattern::kBeginsWith;
+    if (!b.borrowed || b.index_first == 0) return {IndexForm(b.item, v), prefix};
+    const size_t n = static_cast<size_t>(b.index_first);
+    if (v.size() >= n) return {v.substr(0, n), false};
+    return {v, prefix};
+  }
+
+  // The keys, sorted, of the records that may satisfy an Indexable condition.
+  std::optional<std::vector<std::string>> Candidates(const BoundCondition& c) {
+    if (c.kind == Condition::Kind::kCompare) return LeafCandidates(c);
+    std::optional<std::vector<std::string>> keys;
+    for (const auto& child : c.children) {
+      if (!Indexable(child)) continue;  // only under AND: an OR is indexable in every branch
+      auto more = Candidates(child);
+      if (!more) return std::nullopt;
+      if (!keys) {
+        keys = std::move(more);
+        continue;
+      }
+      std::vector<std::string> joined;
+      if (c.kind == Condition::Kind::kAnd)
+        std::set_intersection(keys->begin(), keys->end(), more->begin(), more->end(),
+                              std::back_inserter(joined));
+      else
+        std::set_union(keys->begin(), keys->end(), more->begin(), more->end(),
+                       std::back_inserter(joined));
+      keys = std::move(joined);
+    }
+    return keys;
   }
 
   std::optional<std::vector<std::string>> LeafCandidates(const BoundCondition& c) {
-    const Comparison& cmp = c.compare;
-    const DictItem& item = c.item.item;
-    if (cmp.op != Op::kEq) return std::nullopt;
-    // The key itself: an exact key needs one read.
-    if (item.field == 0 && item.first == 0 && !item.right && cmp.pattern == Pattern::kWhole)
-      return std::vector<std::string>{cmp.value};
-    if (c.item.index.empty()) return std::nullopt;
-    // A right-justified index holds numbers in canonical form, which keeps equality but not
-    // the text prefixes a begins-with test asks about.
-    const bool prefix = cmp.pattern == Pattern::kBeginsWith;
-    if (!(cmp.pattern == Pattern::kWhole || (prefix && !item.right))) return std::nullopt;
+    if (IsExactKey(c)) return std::vector<std::string>{c.compare.value};
     std::vector<std::string> keys;
-    int st = store_.IndexLookup(file_, c.item.index, IndexForm(item, cmp.value), prefix, &keys);
+    const auto [value, prefix] = IndexQuestion(c);
+    int st = store_.IndexLookup(file_, c.item.index, value, prefix, &keys);
     if (st != kOk) {
       Fail(st, "cannot read the index \"" + c.item.index + "\" of \"" + file_ + "\"");
       return std::nullopt;
