@@ -18,12 +18,6 @@ TEST(ExportRulesTest, CounterValuesAreDigitsOnly) {
   EXPECT_EQ(CounterValue("99999999999999999999999"), kHighestCode + 1);
 }
 
-TEST(ExportRulesTest, CodesArePaddedToFiveDigits) {
-  EXPECT_EQ(FormatCode(*CounterValue("00041") + 1), "00042");
-  EXPECT_EQ(FormatCode(*CounterValue("9") + 1), "00010");
-  EXPECT_EQ(FormatCode(kHighestCode), "32767");
-}
-
 TEST(ExportRulesTest, ReKeyingKeepsEverythingAfterTheFifthCharacter) {
   EXPECT_EQ(ReKey("00151", "00118"), "00151");
   EXPECT_EQ(ReKey("00151", "00118s"), "00151s");
@@ -46,13 +40,6 @@ TEST(ExportRulesTest, KnownPersonsAreThoseNotAboveTheThreshold) {
   EXPECT_FALSE(IsKnownPerson("00100", "0010A"));
 }
 
-TEST(ExportRulesTest, SectorKeyIsTheFirstThreeCharacters) {
-  EXPECT_EQ(SectorKey("0123"), "012");
-  EXPECT_EQ(SectorKey("012"), "012");
-  EXPECT_EQ(SectorKey("7"), "7");
-  EXPECT_EQ(SectorKey(""), "");
-}
-
 TEST(ExportRulesTest, SelectionSentencesByFileName) {
   EXPECT_EQ(SelectionSentence("CIVILAIDE", "ignored", "ALICE"), "SELECT CIVILAIDE");
   EXPECT_EQ(SelectionSentence("SDEXPORTAIDES", "", "ALICE"),
@@ -62,13 +49,6 @@ TEST(ExportRulesTest, SelectionSentencesByFileName) {
   EXPECT_EQ(SelectionSentence("civilaide", "00042", "ALICE"),
             "SELECT civilaide AVEC 0 = \"00042]\"");
   EXPECT_EQ(SelectionSentence("sdexportaides", "", "ALICE"), "SELECT sdexportaides AVEC 0 = \"]\"");
-}
-
-TEST(ExportRulesTest, ConflictQuestionText) {
-  EXPECT_EQ(ConflictQuestion("l'état civil", "00042", "DUPONT", "Anne"),
-            "Les informations de l'état civil de l'aidé \"00042 - DUPONT Anne\"\r"
-            " ont évolué sur le serveur depuis l'exportation.\r\n"
-            "Continuer l'intégration de cet élément ?");
 }
 
 }  // namespace
