@@ -5,7 +5,7 @@
 #include <QCloseEvent>
 #include <QFocusEvent>
 #include <QFontDatabase>
-#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -28,13 +28,20 @@ namespace {
 
 constexpr std::string_view kWindowName = "Chd_Import";
 
-// Courier New 8.25 pt where installed; otherwise the system's fixed-pitch font, so the columns
-// of the result lines still stand one under the other.
+// Courier New 8.25 pt where installed (or a font the system gives in its place with the same
+// fixed pitch); otherwise the system's fixed-pitch font, so the columns of the result lines
+// still stand one under the other. Pitch is judged by the glyphs' advances, since some
+// monospaced fonts do not declare themselves fixed.
+bool FixedPitch(const QFont& font) {
+  const QFontMetrics metrics(font);
+  return metrics.horizontalAdvance(QStringLiteral("iiii")) ==
+         metrics.horizontalAdvance(QStringLiteral("MMMM"));
+}
+
 QFont ResultFont() {
   QFont font(QStringLiteral("Courier New"));
   font.setPointSizeF(8.25);
-  if (QFontInfo(font).family() == QLatin1String("Courier New") && QFontInfo(font).fixedPitch())
-    return font;
+  if (FixedPitch(font)) return font;
   QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   fixed.setPointSizeF(8.25);
   return fixed;

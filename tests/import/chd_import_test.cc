@@ -1,0 +1,251 @@
+// The import window: opening, modes and their display, leaving, criteria loading and the
+// transfers between lists.
+#include "import/chd_import.h"
+
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+
+#include "import_fixture.h"
+
+namespace cortevane::import::testing {
+namespace {
+
+// The enabled/visible states that Controle_Affichage sets, as one text.
+std::string Display(QWidget& w) {
+  auto on = [&](const char* name) {
+    return w.findChild<QWidget*>(name)->isEnabled() ? "on" : "off";
+  };
+  auto shown = [&](const char* name) {
+    return w.findChild<QWidget*>(name)->isHidden() ? "hidden" : "shown";
+  };
+  return std::string("lists ") + on("Lst_SelPossible") + "/" + on("Lst_SelSelection") + " arrows " +
+         on("Cmd_AjoutSel") + "/" + on("Cmd_RetraitSel") + " search " + shown("Etq_Aide") + "/" +
+         shown("Txt_CodeAide") + "/" + shown("Txt_NomAide");
+}
+
+using ChdImportWindowTest = ImportTest;
+
+TEST_F(ChdImportWindowTest, OpensInIndividualModeWithEmptyLists) {
+  auto w = Open();
+  EXPECT_EQ(w->objectName(), "Chd_Import");
+  EXPECT_EQ(w->windowTitle(), "Transfert des dossiers aidé du serveur vers le portable");
+  EXPECT_EQ(w->CurrentMode(), Mode::kIndividuelle);
+  EXPECT_TRUE(Option(*w, "Opt_Indiv")->isChecked());
+  EXPECT_EQ(Display(*w), "lists off/off arrows off/off search shown/shown/shown");
+  for (const char* name : {"Lst_SelPossible", "Lst_SelSelection", "Lst_Possible", "Lst_Selection"})
+    EXPECT_EQ(List(*w, name)->count(), 0) << name;
+  EXPECT_EQ(Field(*w, "Txt_CodeAide")->maxLength(), 5);
+  EXPECT_EQ(Child<QLabel>(*w, "Label4_0")->text().toStdString(), ColumnHeader());
+  EXPECT_EQ(Child<QLabel>(*w, "Label4_1")->text().toStdString(), ColumnHeader());
+  for (const char* name : {"Lst_Possible", "Lst_Selection"}) {
+    const QFontMetrics metrics(List(*w, name)->font());
+    EXPECT_EQ(metrics.horizontalAdvance("iiiii"), metrics.horizontalAdvance("MMMMM")) << name;
+  }
+  EXPECT_EQ(ui_.LogText(), "");  // nothing read, nothing shown at opening
+}
+
+TEST_F(ChdImportWindowTest, CloseIsRefusedUntilSortir) {
+  auto w = Open();
+  w->show();
+  ui_.SetMenuEnabled(ui::MenuEntry::kExport, false);
+  ui_.ClearLog();
+  EXPECT_FALSE(w->close());
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_FALSE(ui_.MenuEnabled(ui::MenuEntry::kExport));
+
+  Child<QPushButton>(*w, "Cmd_Sortir")->click();
+  EXPECT_FALSE(w->isVisible());
+  EXPECT_TRUE(w->W_Fin());
+  EXPECT_EQ(ui_.LogText(), "pointer|Chd_Import|0\nmenu|export|on");
+}
+
+TEST_F(ChdImportWindowTest, ForcedCloseWhenTheProgramEnds) {
+  auto w = Open();
+  w->show();
+  ui_.SetMenuEnabled(ui::MenuEntry::kExport, false);
+  w->Fermeture_Forcee();
+  EXPECT_FALSE(w->isVisible());
+  EXPECT_FALSE(ui_.MenuEnabled(ui::MenuEntry::kExport));
+}
+
+TEST_F(ChdImportWindowTest, ModeChangesKeepChosenPersonsAndSearchText) {
+  auto w = Open();
+  Field(*w, "Txt_NomAide")->setText("dup");
+  w->Cmd_Recherche_Click();
+  Select(List(*w, "Lst_Possible"), {0});
+  w->Ajout_Lst_Selection();
+  Field(*w, "Txt_NomAide")->setText("MAR");
+
+  Option(*w, "Opt_Commune")->setChecked(true);
+  EXPECT_EQ(w->CurrentMode(), Mode::kCommune);
+  EXPECT_EQ(Display(*w), "lists on/on arrows on/on search hidden/hidden/hidden");
+  EXPECT_EQ(Data(List(*w, "Lst_SelPossible")), "11 9 7");
+  EXPECT_EQ(List(*w, "Lst_Possible")->count(), 0);
+  EXPECT_EQ(Data(List(*w, "Lst_Selection")), "3");
+
+  Select(List(*w, "Lst_SelPossible"), {1});
+  w->Ajout_Lst_SelSelection();
+  Option(*w, "Opt_Indiv")->setChecked(true);
+  EXPECT_EQ(Display(*w), "lists off/off arrows off/off search shown/shown/shown");
+  EXPECT_EQ(List(*w, "Lst_SelPossible")->count() + List(*w, "Lst_SelSelection")->count(), 0);
+  EXPECT_EQ(Data(List(*w, "Lst_Selection")), "3");
+  EXPECT_EQ(Field(*w, "Txt_NomAide")->text(), "MAR");
+}
+
+TEST_F(ChdImportWindowTest, SecteurLoadsEntriesInLabelOrderWithKeysAsData) {
+  auto w = Open();
+  ui_.ClearLog();
+  Option(*w, "Opt_Secteur")->setChecked(true);
+  EXPECT_EQ(Texts(List(*w, "Lst_SelPossible")), "Centre | Nord | Sud");
+  EXPECT_EQ(Data(List(*w, "Lst_SelPossible")), "3 12 40");
+  EXPECT_EQ(ui_.LogText(), "pointer|Chd_Import|11\npointer|Chd_Import|0");
+}
+
+TEST_F(ChdImportWindowTest, EachCriteriaModeReloadsAndEmptiesTheChosenEntries) {
+  auto w = Open();
+  Option(*w, "Opt_Responsable")->setChecked(true);
+  EXPECT_EQ(Texts(List(*w, "Lst_SelPossible")), "ARNAUD Julie | BERNARD Paul | CARON Marc");
+  Select(List(*w, "Lst_SelPossible"), {0});
+  w->Ajout_Lst_SelSelection();
+  Option(*w, "Opt_Commune")->setChecked(true);
+  EXPECT_EQ(Texts(List(*w, "Lst_SelPossible")), "AMIENS | LYON | PARIS");
+  EXPECT_EQ(List(*w, "Lst_SelSelection")->count(), 0);
+  Option(*w, "Opt_Responsable")->setChecked(true);
+  EXPECT_EQ(Data(List(*w, "Lst_SelPossible")), "15 12 20");
+  EXPECT_EQ(List(*w, "Lst_SelSelection")->count(), 0);
+}
+
+TEST_F(ChdImportWindowTest, CriteriaRoutineErrorEmptyResultAndBadKeys) {
+  server_.store().DropFile("COMMUNES");  // the query then fails: unknown file
+  server_.store().Clear("SECTEUR");
+  server_.Put("RESPONSABLE", "ABC", "AAA not a number");
+  server_.Put("RESPONSABLE", "99999999999", "AAB too large");
+  auto w = Open();
+  ui_.ClearLog();
+  Option(*w, "Opt_Commune")->setChecked(true);
+  EXPECT_EQ(ui_.LogText(),
+            "pointer|Chd_Import|11\nbox|48|Message CORTEVANE|Aucune commune trouvée.\n"
+            "pointer|Chd_Import|0");
+  EXPECT_EQ(List(*w, "Lst_SelPossible")->count() + List(*w, "Lst_SelSelection")->count(), 0);
+  EXPECT_EQ(Display(*w), "lists on/on arrows on/on search hidden/hidden/hidden");
+
+  ui_.ClearLog();
+  Option(*w, "Opt_Secteur")->setChecked(true);  // succeeds, selects nothing: no message
+  EXPECT_EQ(Boxes(ui_), "");
+  EXPECT_EQ(List(*w, "Lst_SelPossible")->count(), 0);
+
+  Option(*w, "Opt_Responsable")->setChecked(true);  // keys that are no 32-bit number are left out
+  EXPECT_EQ(Data(List(*w, "Lst_SelPossible")), "15 12 20");
+}
+
+// ---- Transfers.
+
+class TransferTest : public ImportTest {
+ protected:
+  void SetUp() override {
+    ImportTest::SetUp();
+    w_ = Open();
+    Field(*w_, "Txt_NomAide")->setText("D");  // DUPONT Alain, DUPONT Anne, DUPRE, DURAND
+    w_->Cmd_Recherche_Click();
+    possible_ = List(*w_, "Lst_Possible");
+    selection_ = List(*w_, "Lst_Selection");
+    ASSERT_EQ(Data(possible_), "3 1 2 7");
+  }
+  std::unique_ptr<Chd_Import> w_;
+  ImportList* possible_ = nullptr;
+  ImportList* selection_ = nullptr;
+};
+
+TEST_F(TransferTest, AddCopiesOnceAndDeselects) {
+  w_->Ajout_Lst_Selection();  // nothing selected: nothing changes
+  EXPECT_EQ(selection_->count(), 0);
+
+  Select(possible_, {1, 3});
+  w_->Ajout_Lst_Selection();
+  EXPECT_EQ(Data(selection_), "1 7");
+  EXPECT_EQ(Data(possible_), "3 1 2 7");  // the source keeps its entries
+  EXPECT_TRUE(possible_->selectedItems().isEmpty());
+  EXPECT_TRUE(selection_->selectedItems().isEmpty());
+  EXPECT_EQ(selection_->item(0)->text(), possible_->item(1)->text());
+
+  Select(possible_, {1, 2});  // 1 already chosen: only deselected
+  w_->Ajout_Lst_Selection();
+  EXPECT_EQ(Data(selection_), "1 7 2");
+  EXPECT_TRUE(possible_->selectedItems().isEmpty());
+}
+
+TEST_F(TransferTest, TwoSourceItemsWithOneIdentityGiveOneEntry) {
+  possible_->Append(std::string_view("copy of 00001"), 1);
+  Select(possible_, {1, 4});
+  w_->Ajout_Lst_Selection();
+  EXPECT_EQ(Data(selection_), "1");
+  EXPECT_NE(selection_->item(0)->text(), "copy of 00001");
+}
+
+TEST_F(TransferTest, RemoveThenAddAgainGoesToTheEnd) {
+  w_->Cmd_Tous_Click();
+  EXPECT_EQ(Data(selection_), "3 1 2 7");
+  Select(selection_, {0, 2});
+  w_->Retrait_Lst_Selection();
+  EXPECT_EQ(Data(selection_), "1 7");
+  Select(possible_, {0});
+  w_->Ajout_Lst_Selection();
+  EXPECT_EQ(Data(selection_), "1 7 3");
+  Select(selection_, {0, 1, 2});
+  w_->Retrait_Lst_Selection();
+  EXPECT_EQ(selection_->count(), 0);
+}
+
+TEST_F(TransferTest, TousTwiceAppendsNothingTheSecondTime) {
+  w_->Cmd_Tous_Click();
+  w_->Cmd_Tous_Click();
+  EXPECT_EQ(Data(selection_), "3 1 2 7");
+  EXPECT_TRUE(possible_->selectedItems().isEmpty());
+  possible_->clear();
+  w_->Cmd_Tous_Click();
+  EXPECT_EQ(Data(selection_), "3 1 2 7");
+}
+
+TEST_F(TransferTest, DoubleClicksButtonsAndDropsRunTheirTransfer) {
+  Select(possible_, {2});
+  emit possible_->itemDoubleClicked(possible_->item(2));
+  EXPECT_EQ(Data(selection_), "2");
+  Select(possible_, {0});
+  selection_->Drop();  // a drop on Lst_Selection adds what Lst_Possible has selected
+  EXPECT_EQ(Data(selection_), "2 3");
+  Select(selection_, {0});
+  possible_->Drop();  // a drop on Lst_Possible removes what Lst_Selection has selected
+  EXPECT_EQ(Data(selection_), "3");
+  Select(selection_, {0});
+  emit selection_->itemDoubleClicked(selection_->item(0));
+  EXPECT_EQ(selection_->count(), 0);
+  Select(possible_, {3});
+  Child<QPushButton>(*w_, "Cmd_AjoutAide")->click();
+  EXPECT_EQ(Data(selection_), "7");
+  Select(selection_, {0});
+  Child<QPushButton>(*w_, "Cmd_SupprAide")->click();
+  EXPECT_EQ(selection_->count(), 0);
+
+  Option(*w_, "Opt_Responsable")->setChecked(true);
+  ImportList* crit_possible = List(*w_, "Lst_SelPossible");
+  ImportList* crit_chosen = List(*w_, "Lst_SelSelection");
+  Select(crit_possible, {0, 2});
+  crit_chosen->Drop();
+  EXPECT_EQ(Data(crit_chosen), "15 20");
+  Select(crit_chosen, {1});
+  crit_possible->Drop();
+  EXPECT_EQ(Data(crit_chosen), "15");
+  Select(crit_possible, {1});
+  emit crit_possible->itemDoubleClicked(crit_possible->item(1));
+  Child<QPushButton>(*w_, "Cmd_AjoutSel")->click();  // nothing selected any more
+  EXPECT_EQ(Data(crit_chosen), "15 12");
+  Select(crit_chosen, {0});
+  Child<QPushButton>(*w_, "Cmd_RetraitSel")->click();
+  EXPECT_EQ(Data(crit_chosen), "12");
+}
+
+}  // namespace
+}  // namespace cortevane::import::testing
