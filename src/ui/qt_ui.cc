@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <cstdlib>
 #include <utility>
@@ -99,6 +100,14 @@ std::unique_ptr<QMessageBox> MakeMessageBox(std::string_view text, int style,
   const auto default_index = static_cast<qsizetype>((style >> 8) & 3);
   box->setDefaultButton(buttons.value(default_index, buttons.front()));
   return box;
+}
+
+void CentreOnScreen(QWidget& window) {
+  QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  const QSize size = window.frameGeometry().size();
+  window.move(area.center() - QPoint(size.width() / 2, size.height() / 2));
 }
 
 int AnswerOf(int standard_button) {

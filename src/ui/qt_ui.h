@@ -50,6 +50,9 @@ class QtUi : public Ui {
 std::unique_ptr<QMessageBox> MakeMessageBox(std::string_view text, int style,
                                             std::string_view title, QWidget* parent);
 
+// Places a top-level window in the middle of its screen's available area.
+void CentreOnScreen(QWidget& window);
+
 // Translates a QMessageBox button into the classic answer value (kAnswerOk, kAnswerYes...).
 int AnswerOf(int standard_button);
 

@@ -1,0 +1,128 @@
+#include "connection/frm_connexion.h"
+
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "db/session.h"
+#include "support/qt_app.h"
+#include "support/temp_account.h"
+#include "ui/scripted_ui.h"
+
+namespace cortevane::connection {
+namespace {
+
+using test_support::Flavour;
+using test_support::TempAccount;
+
+const char kWrongPassword[] = "box|48|Message CORTEVANE|Le mot de passe saisi n'est pas correct.";
+
+class FrmConnexionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::EnsureQApplication();
+    // The laptop and the office base, both with user DUPONT, as the base choice leaves them.
+    laptop.AddUser("DUPONT", "MoT-dE-pAsSe");
+    office.AddUser("DUPONT", "MoT-dE-pAsSe");
+    autonome.SetAccountPath(laptop.Path());
+    autonome.SetHostName("localhost");
+    serveur.SetAccountPath(office.Path());
+    serveur.SetHostName("localhost");
+    form.Form_Load();
+    form.show();
+  }
+  void TearDown() override { form.hide(); }
+
+  QLineEdit& User() { return *form.findChild<QLineEdit*>("Txt_Utilisateur"); }
+  QLineEdit& Password() { return *form.findChild<QLineEdit*>("Txt_MotPasse"); }
+  void Type(const char* user, const char* password) {
+    User().setText(user);
+    Password().setText(password);
+  }
+  std::string State() const {
+    return std::string(autonome.IsConnected() ? "A+" : "A-") +
+           (serveur.IsConnected() ? "S+" : "S-");
+  }
+
+  QApplication& app = testing::EnsureQApplication();  // before any widget
+  TempAccount laptop{Flavour::kLaptop};
+  TempAccount office{Flavour::kServer};
+  ui::ScriptedUi ui;
+  db::Session autonome;
+  db::Session serveur;
+  Frm_Connexion form{autonome, serveur, ui, [] { return std::string("dupont"); }};
+};
+
+TEST_F(FrmConnexionTest, ProposesTheLoginNameSelectedAndMasksThePassword) {
+  EXPECT_EQ(User().text().toStdString(), "dupont");
+  EXPECT_EQ(User().selectedText().toStdString(), "dupont");
+  EXPECT_EQ(Password().echoMode(), QLineEdit::Password);
+  EXPECT_EQ(Password().text().toStdString(), "");
+  EXPECT_EQ(form.windowTitle().toStdString(), "Identification");
+}
+
+TEST_F(FrmConnexionTest, SuccessConnectsBothInUpperCaseAndCloses) {
+  Password().setText("MoT-dE-pAsSe");
+  QTest::mouseClick(form.findChild<QPushButton*>("Cmd_Ok"), Qt::LeftButton);
+  EXPECT_EQ(State(), "A+S+");
+  EXPECT_EQ(autonome.UserName() + "," + serveur.UserName(), "DUPONT,DUPONT");
+  EXPECT_EQ(autonome.DataBaseType() + serveur.DataBaseType(), 4);
+  EXPECT_EQ(form.Nom_Utilisateur(), "DUPONT");
+  EXPECT_EQ(form.result(), QDialog::Accepted);
+  EXPECT_FALSE(form.isVisible());
+  EXPECT_EQ(ui.LogText(), "pointer|screen|11\nevents\npointer|screen|0");
+}
+
+TEST_F(FrmConnexionTest, AFailureKeepsTheNameEmptiesThePasswordAndWaits) {
+  Type("dupont ", "mot-de-passe");  // a trailing space is kept; the password's case matters
+  form.Cmd_Ok_Click();
+  EXPECT_EQ(ui.LogText(),
+            std::string("pointer|screen|11\nevents\npointer|screen|0\n") + kWrongPassword);
+  EXPECT_EQ(autonome.UserName(), "DUPONT ");
+  EXPECT_EQ(serveur.Password(), "mot-de-passe");
+  EXPECT_EQ(User().text().toStdString(), "dupont ");
+  EXPECT_EQ(Password().text().toStdString(), "");
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_TRUE(form.isEnabled());
+  EXPECT_EQ(form.Nom_Utilisateur(), "");
+
+  Type("dupont", "MoT-dE-pAsSe");
+  ui.ClearLog();
+  form.Cmd_Ok_Click();
+  EXPECT_EQ(State(), "A+S+");
+  EXPECT_EQ(form.Nom_Utilisateur(), "DUPONT");
+}
+
+TEST_F(FrmConnexionTest, RetryAfterOnlyTheLaptopConnected) {
+  // The office base cannot be reached on the first try, the laptop's can.
+  serveur.SetAccountPath((office.Scratch() / "absente").string());
+  Type("dupont", "MoT-dE-pAsSe");
+  form.Cmd_Ok_Click();
+  EXPECT_EQ(State(), "A+S-");
+  EXPECT_EQ(ui.boxes().size(), 1u);
+
+  // The next OK tries both again, and succeeds once both can connect.
+  serveur.SetAccountPath(office.Path());
+  Password().setText("MoT-dE-pAsSe");
+  ui.ClearLog();
+  form.Cmd_Ok_Click();
+  EXPECT_EQ(State(), "A+S+");
+  EXPECT_EQ(autonome.Error(), 0);
+  EXPECT_EQ(form.Nom_Utilisateur(), "DUPONT");
+  EXPECT_EQ(ui.boxes().size(), 0u);
+}
+
+TEST_F(FrmConnexionTest, EscapeEndsTheProgramTheCloseBoxDoesNothing) {
+  form.close();
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_EQ(ui.LogText(), "");
+  QTest::keyClick(&form, Qt::Key_Escape);
+  EXPECT_EQ(ui.LogText(), "end");
+  EXPECT_EQ(State(), "A-S-");
+  EXPECT_EQ(form.Nom_Utilisateur(), "");
+}
+
+}  // namespace
+}  // namespace cortevane::connection
