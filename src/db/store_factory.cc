@@ -53,7 +53,11 @@ std::filesystem::path EmbeddedFolder(std::string_view account_path) {
 }
 
 std::string AccountIdentity(std::string_view host, std::string_view account_path) {
-  if (IsFolderAccountPath(account_path)) return "folder:" + EmbeddedFolder(account_path).string();
+  if (IsFolderAccountPath(account_path)) {
+    // A folder on another machine is no account of this process's sessions.
+    if (!IsLocalHost(host)) return "remote-folder:" + Lower(host) + ":" + std::string(account_path);
+    return "folder:" + EmbeddedFolder(account_path).string();
+  }
   std::string h = Lower(host);
   if (IsLocalHost(h)) h = "localhost";
   if (h.find(':') == std::string::npos) h += ":5432";

@@ -1,0 +1,145 @@
+// The embedded store: its instance of the shared suite, and what only a folder account has
+// (creation, damaged files, file names that share a table, users).
+#include "db/sqlite/sqlite_store.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <fstream>
+
+#include "db/status.h"
+#include "store_suite.h"
+#include "support/temp_account.h"
+
+namespace cortevane::db {
+namespace {
+
+using test_support::TempFolder;
+
+class SqliteAccount : public StoreAccount {
+ public:
+  SqliteAccount() { EXPECT_EQ(SqliteStore::Create(folder_.path() / "BASE", false), kOk); }
+  std::shared_ptr<Store> Open() override {
+    std::shared_ptr<SqliteStore> store;
+    EXPECT_EQ(SqliteStore::Open(folder_.path() / "BASE", &store), kOk);
+    return store;
+  }
+
+ private:
+  TempFolder folder_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Sqlite, StoreTest,
+                         ::testing::Values(StoreParam{
+                             "Sqlite", [] { return std::make_unique<SqliteAccount>(); }}),
+                         StoreParamName);
+
+class SqliteStoreTest : public ::testing::Test {
+ protected:
+  std::filesystem::path Base() const { return folder_.path() / "BASE"; }
+  int OpenStatus() {
+    std::shared_ptr<SqliteStore> store;
+    int s = SqliteStore::Open(Base(), &store);
+    EXPECT_EQ(s == kOk, store != nullptr);
+    return s;
+  }
+  TempFolder folder_;
+};
+
+TEST_F(SqliteStoreTest, CreateMakesAnOpenableAccountOnce) {
+  EXPECT_EQ(OpenStatus(), kAccountNotFound);  // no folder
+  std::filesystem::create_directories(Base());
+  EXPECT_EQ(OpenStatus(), kAccountNotFound);  // a folder without an account
+  ASSERT_EQ(SqliteStore::Create(Base(), true), kOk);
+  EXPECT_EQ(SqliteStore::Create(Base(), false), kAccountExists);
+  std::shared_ptr<SqliteStore> store;
+  ASSERT_EQ(SqliteStore::Open(Base(), &store), kOk);
+  EXPECT_TRUE(store->RoutineCatalogued("IMPORTDONNEES"));
+}
+
+TEST_F(SqliteStoreTest, DamagedAccountsGiveAStatusNotACrash) {
+  // Not a database at all.
+  std::filesystem::create_directories(Base());
+  std::ofstream(Base() / SqliteStore::kDatabaseName) << "this is not a database, just text";
+  EXPECT_EQ(OpenStatus(), kAccountCorrupt);
+
+  // An SQLite database that is not an account.
+  std::filesystem::remove(Base() / SqliteStore::kDatabaseName);
+  sqlite3* db = nullptr;
+  sqlite3_open((Base() / SqliteStore::kDatabaseName).c_str(), &db);
+  sqlite3_exec(db, "CREATE TABLE t (x)", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  EXPECT_EQ(OpenStatus(), kAccountCorrupt);
+
+  // A real account whose pages were overwritten in the middle.
+  std::filesystem::remove_all(Base());
+  ASSERT_EQ(SqliteStore::Create(Base(), false), kOk);
+  {
+    std::shared_ptr<SqliteStore> store;
+    ASSERT_EQ(SqliteStore::Open(Base(), &store), kOk);
+    ASSERT_EQ(store->CreateFile("F"), kOk);
+    ASSERT_EQ(store->Begin(), kOk);
+    for (int i = 0; i < 2000; ++i)
+      ASSERT_EQ(store->Write("F", std::to_string(100000 + i), std::string(200, 'x')), kOk);
+    ASSERT_EQ(store->Commit(), kOk);
+  }  // closing the last connection folds the WAL into the database file
+  const auto path = Base() / SqliteStore::kDatabaseName;
+  const auto size = std::filesystem::file_size(path);
+  ASSERT_GT(size, 40000u);
+  {
+    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(size / 2));
+    const std::string garbage(8192, '\x5A');
+    f.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+  }
+  EXPECT_EQ(OpenStatus(), kAccountCorrupt);
+
+  // Cut short.
+  std::filesystem::resize_file(path, 1000);
+  EXPECT_NE(OpenStatus(), kOk);
+}
+
+TEST_F(SqliteStoreTest, NamesSharingATableAreRefused) {
+  ASSERT_EQ(SqliteStore::Create(Base(), false), kOk);
+  std::shared_ptr<SqliteStore> store;
+  ASSERT_EQ(SqliteStore::Open(Base(), &store), kOk);
+  ASSERT_EQ(store->CreateFile("CIVILAIDE"), kOk);
+  ASSERT_EQ(store->CreateFile("A.B"), kOk);
+  EXPECT_EQ(store->CreateFile("civilaide"), kFileExists);
+  EXPECT_EQ(store->CreateFile("A_B"), kFileExists);
+  EXPECT_FALSE(store->FileExists("civilaide"));  // names themselves are exact
+}
+
+TEST_F(SqliteStoreTest, UsersAreUpperCaseAndPasswordsHashed) {
+  ASSERT_EQ(SqliteStore::Create(Base(), false), kOk);
+  std::shared_ptr<SqliteStore> store;
+  ASSERT_EQ(SqliteStore::Open(Base(), &store), kOk);
+  ASSERT_EQ(store->AddUser("jdupont", "mot de passe é"), kOk);
+  EXPECT_EQ(store->AddUser("JDupont", "other"), kUserExists);
+  EXPECT_EQ(store->AddUser("X'; DROP TABLE users; --", "p"), kBadName);
+  std::vector<std::string> users;
+  ASSERT_EQ(store->ListUsers(&users), kOk);
+  EXPECT_EQ(users, std::vector<std::string>{"JDUPONT"});
+  EXPECT_EQ(store->Authenticate("JDUPONT", "mot de passe é"), kOk);
+  EXPECT_EQ(store->Authenticate("jdupont", "mot de passe é"), kOk);
+  EXPECT_EQ(store->Authenticate("JDUPONT", "mot de passe e"), kBadCredentials);
+  EXPECT_EQ(store->Authenticate("JDUPONT", ""), kBadCredentials);
+  EXPECT_EQ(store->Authenticate("INCONNU", "mot de passe é"), kBadCredentials);
+
+  // The password itself is nowhere in the file; the hash is Argon2id.
+  std::ifstream in(Base() / SqliteStore::kDatabaseName, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  sqlite3* db = nullptr;
+  sqlite3_open((Base() / SqliteStore::kDatabaseName).c_str(), &db);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db, "SELECT hash FROM users", -1, &st, nullptr);
+  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+  std::string hash = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+  EXPECT_EQ(hash.rfind("$argon2id$", 0), 0u) << hash;
+  EXPECT_EQ(bytes.find("mot de passe"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace cortevane::db

@@ -1,0 +1,271 @@
+// The shared store suite (store_suite.h): records, deletion and clearing, names, transactions,
+// indexes, reservations across processes, the catalogue. Each store instantiates it.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "db/dyn_array.h"
+#include "db/status.h"
+#include "store_suite.h"
+
+namespace cortevane::db {
+namespace {
+
+// Every record of `file` as "key=record" with visible marks, in key order.
+std::string Dump(Store& store, std::string_view file) {
+  std::string out;
+  int s = store.Scan(file, [&](std::string_view k, std::string_view r) {
+    out += (out.empty() ? "" : " | ") + std::string(k) + "=" + ToVisible(r);
+    return true;
+  });
+  return s == kOk ? out : "status " + std::to_string(s);
+}
+
+std::string Lookup(Store& store, std::string_view file, std::string_view item,
+                   std::string_view value, bool prefix) {
+  std::vector<std::string> keys;
+  int s = store.IndexLookup(file, item, value, prefix, &keys);
+  if (s != kOk) return "status " + std::to_string(s);
+  std::string out;
+  for (const auto& k : keys) out += (out.empty() ? "" : " ") + k;
+  return out;
+}
+
+TEST_P(StoreTest, RecordsKeepMarksFrenchTextAndEveryByte) {
+  ASSERT_EQ(store_->CreateFile("CIVILAIDE"), kOk);
+  const std::string record = FromVisible("00042^DUPONT]Hélène\\Zoé^^Rue de l'Église ; \"quotes\"") +
+                             std::string("\x00\x01\xFF", 3);
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00042", record), kOk);
+  std::string back;
+  ASSERT_EQ(store_->Read("CIVILAIDE", "00042", &back), kOk);
+  EXPECT_EQ(back, record);
+  DynArray array(back);
+  EXPECT_EQ(array.Value(2, 2), FromVisible("Hélène\\Zoé"));
+  EXPECT_EQ(array.SubValue(2, 2, 2), "Zoé");
+
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00042", ""), kOk);  // the empty record is a record
+  EXPECT_EQ(store_->Read("CIVILAIDE", "00042", &back), kOk);
+  EXPECT_EQ(back, "");
+  back = "stale";
+  EXPECT_EQ(store_->Read("CIVILAIDE", "00043", &back), kRecordNotFound);
+  EXPECT_EQ(back, "");
+  EXPECT_EQ(store_->Write("CIVILAIDE", "", "x"), kNoKey);
+}
+
+TEST_P(StoreTest, ScanIsInBytewiseKeyOrderAndStopsWhenAsked) {
+  ASSERT_EQ(store_->CreateFile("F"), kOk);
+  for (const char* key : {"b", "00042", "a", "00007", "B", "é", "000420"})
+    ASSERT_EQ(store_->Write("F", key, key), kOk);
+  std::string keys;
+  ASSERT_EQ(store_->Scan("F",
+                         [&](std::string_view k, std::string_view r) {
+                           EXPECT_EQ(k, r);
+                           keys += std::string(k) + " ";
+                           return true;
+                         }),
+            kOk);
+  EXPECT_EQ(keys, "00007 00042 000420 B a b é ");
+  int seen = 0;
+  EXPECT_EQ(store_->Scan("F", [&](std::string_view, std::string_view) { return ++seen < 2; }), kOk);
+  EXPECT_EQ(seen, 2);
+  long long count = 0;
+  EXPECT_EQ(store_->CountRecords("F", &count), kOk);
+  EXPECT_EQ(count, 7);
+}
+
+TEST_P(StoreTest, DeleteAndClearRemoveRecordsButKeepTheFile) {
+  ASSERT_EQ(store_->CreateFile("F"), kOk);
+  for (const char* key : {"1", "2", "3"}) ASSERT_EQ(store_->Write("F", key, "r"), kOk);
+  EXPECT_EQ(store_->Delete("F", "2"), kOk);
+  EXPECT_EQ(store_->Delete("F", "2"), kRecordNotFound);
+  EXPECT_EQ(Dump(*store_, "F"), "1=r | 3=r");
+  EXPECT_EQ(store_->Clear("F"), kOk);
+  EXPECT_EQ(Dump(*store_, "F"), "");
+  EXPECT_TRUE(store_->FileExists("F"));
+  EXPECT_EQ(store_->Clear("F"), kOk);  // clearing an empty file is no failure
+  EXPECT_EQ(store_->Write("F", "4", "again"), kOk);
+  EXPECT_EQ(Dump(*store_, "F"), "4=again");
+}
+
+TEST_P(StoreTest, UnknownFilesAndRefusedNamesGiveStatuses) {
+  std::string record;
+  EXPECT_EQ(store_->Read("ABSENT", "1", &record), kNoSuchFile);
+  EXPECT_EQ(store_->Write("ABSENT", "1", "x"), kNoSuchFile);
+  EXPECT_EQ(store_->Clear("ABSENT"), kNoSuchFile);
+  EXPECT_FALSE(store_->FileExists("ABSENT"));
+
+  ASSERT_EQ(store_->CreateFile("CIVILAIDE"), kOk);
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00042", "DUPONT"), kOk);
+  const std::string attempts[] = {"CIVILAIDE\"; DROP TABLE \"f_civilaide",
+                                  "X; DELETE FROM f_civilaide",
+                                  "A'B",
+                                  "A B",
+                                  "",
+                                  "_LEADING",
+                                  "TAB\tNAME",
+                                  std::string("NUL\0NAME", 8),
+                                  "MARK" + std::string(1, kFieldMark),
+                                  "ÉTÉ",
+                                  std::string(64, 'A')};
+  for (const std::string& name : attempts) {
+    EXPECT_EQ(store_->CreateFile(name), kBadName) << name;
+    EXPECT_EQ(store_->Read(name, "00042", &record), kBadName) << name;
+    EXPECT_EQ(store_->Write(name, "00042", "x"), kBadName) << name;
+    EXPECT_EQ(store_->DropFile(name), kBadName) << name;
+  }
+  EXPECT_EQ(store_->CreateFile(std::string(63, 'A')), kOk);
+  EXPECT_EQ(Dump(*store_, "CIVILAIDE"), "00042=DUPONT");
+  EXPECT_EQ(store_->CreateFile("CIVILAIDE"), kFileExists);
+}
+
+TEST_P(StoreTest, TransactionsCommitWholeOrRollBack) {
+  ASSERT_EQ(store_->CreateFile("F"), kOk);
+  ASSERT_EQ(store_->Write("F", "1", "one"), kOk);
+  auto other = account_->Open();
+  ASSERT_NE(other, nullptr);
+
+  ASSERT_EQ(store_->Begin(), kOk);
+  EXPECT_EQ(store_->Write("F", "2", "two"), kOk);
+  EXPECT_EQ(store_->Delete("F", "1"), kOk);
+  EXPECT_EQ(store_->Write("F", "1", ""), kOk);
+  EXPECT_EQ(store_->Delete("F", "1"), kOk);
+  EXPECT_EQ(Dump(*store_, "F"), "2=two");
+  // A write inside the transaction does not commit on its own.
+  EXPECT_EQ(Dump(*other, "F"), "1=one");
+  ASSERT_EQ(store_->Rollback(), kOk);
+  EXPECT_EQ(Dump(*store_, "F"), "1=one");
+
+  ASSERT_EQ(store_->Begin(), kOk);
+  EXPECT_EQ(store_->Write("F", "3", "three"), kOk);
+  EXPECT_EQ(store_->Clear("F"), kOk);
+  EXPECT_EQ(store_->Write("F", "4", "four"), kOk);
+  ASSERT_EQ(store_->Commit(), kOk);
+  EXPECT_EQ(Dump(*other, "F"), "4=four");
+  EXPECT_NE(store_->Commit(), kOk);  // nothing to commit
+}
+
+TEST_P(StoreTest, IndexesFollowWritesDeletesAndClear) {
+  ASSERT_EQ(store_->CreateFile("CIVILAIDE"), kOk);
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00001", FromVisible("^DUPONT^^012")), kOk);
+  // An item indexed after records exist indexes them at once.
+  ASSERT_EQ(store_->SetDictItem("CIVILAIDE", {"NomAide", 2, 0, false, true}), kOk);
+  ASSERT_EQ(store_->SetDictItem("CIVILAIDE", {"CodeSecteurAide", 4, 3, true, true}), kOk);
+  ASSERT_EQ(store_->SetDictItem("CIVILAIDE", {"PrenomAide", 3, 0, false, false}), kOk);
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00002", FromVisible("^DURAND]DUPONT^^0125")), kOk);
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00003", FromVisible("^Dupont^^12")), kOk);
+
+  EXPECT_EQ(Lookup(*store_, "CIVILAIDE", "NomAide", "DUPONT", false), "00001 00002");
+  EXPECT_EQ(Lookup(*store_, "CIVILAIDE", "NomAide", "DU", true), "00001 00002");
+  EXPECT_EQ(Lookup(*store_, "CIVILAIDE", "NomAide", "Du", true), "00003");
+  EXPECT_EQ(Lookup(*store_, "CIVILAIDE", "CodeSecteurAide", "12", false), "00001 00002 00003");
+  EXPECT_EQ(Lookup(*store_, "CIVILAIDE", "PrenomAide", "x", false),
+            "status " + std::to_string(kQueryUnknownItem));
+
+  // Rewriting replaces the record's entries; deleting and clearing remove them.
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00002", FromVisible("^MARTIN^^013")), kOk);
+  EXPECT_EQ(Lookup(*store_, "CIVILAIDE", "NomAide", "DUPONT", false), "00001");
+  EXPECT_EQ(Lookup(*store_, "CIVILAIDE", "NomAide", "MARTIN", false), "00002");
+  EXPECT_EQ(Lookup(*store_, "CIVILAIDE", "CodeSecteurAide", "013", false), "00002");
+  ASSERT_EQ(store_->Delete("CIVILAIDE", "00001"), kOk);
+  EXPECT_EQ(Lookup(*store_, "CIVILAIDE", "NomAide", "D", true), "00003");
+  ASSERT_EQ(store_->Begin(), kOk);
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00009", FromVisible("^DUPONT")), kOk);
+  ASSERT_EQ(store_->Rollback(), kOk);
+  EXPECT_EQ(Lookup(*store_, "CIVILAIDE", "NomAide", "DUPONT", false), "");
+  ASSERT_EQ(store_->Clear("CIVILAIDE"), kOk);
+  EXPECT_EQ(Lookup(*store_, "CIVILAIDE", "NomAide", "", true), "");
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00004", FromVisible("^DUPONT")), kOk);
+  EXPECT_EQ(Lookup(*store_, "CIVILAIDE", "NomAide", "DUPONT", false), "00004");
+
+  std::vector<DictItem> items;
+  ASSERT_EQ(store_->Dictionary("CIVILAIDE", &items), kOk);
+  ASSERT_EQ(items.size(), 3u);
+}
+
+TEST_P(StoreTest, ReservationExcludesOtherStoresAndIsFreed) {
+  ASSERT_EQ(store_->CreateFile("COMPTEUR"), kOk);
+  auto other = account_->Open();
+  ASSERT_NE(other, nullptr);
+  ASSERT_EQ(store_->Reserve("COMPTEUR", "999", 1000), kOk);
+  EXPECT_EQ(store_->Reserve("COMPTEUR", "999", 0), kOk);  // its own lock
+  EXPECT_EQ(other->Reserve("COMPTEUR", "999", 100), kLockTimeout);
+  EXPECT_EQ(other->Reserve("COMPTEUR", "998", 100), kOk);  // another key is free
+  EXPECT_EQ(other->Free("COMPTEUR", "999"), kNotReserved);
+  ASSERT_EQ(store_->Free("COMPTEUR", "999"), kOk);
+  EXPECT_EQ(other->Reserve("COMPTEUR", "999", 100), kOk);
+  // Closing a store releases its locks.
+  other.reset();
+  EXPECT_EQ(store_->Reserve("COMPTEUR", "999", 1000), kOk);
+}
+
+// A reservation held by another process blocks, times out with a status, and goes with the
+// process when it dies without freeing it.
+TEST_P(StoreTest, ReservationOfAKilledProcessIsReleased) {
+  ASSERT_EQ(store_->CreateFile("COMPTEUR"), kOk);
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // The child's own connection; it holds the lock until it is killed.
+    auto mine = account_->Open();
+    char status = mine && mine->Reserve("COMPTEUR", "999", 5000) == kOk ? 'y' : 'n';
+    (void)!write(ready[1], &status, 1);
+    while (true) pause();
+  }
+  close(ready[1]);
+  char status = 0;
+  ASSERT_EQ(read(ready[0], &status, 1), 1);
+  close(ready[0]);
+  ASSERT_EQ(status, 'y');
+
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(store_->Reserve("COMPTEUR", "999", 300), kLockTimeout);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(300));
+  EXPECT_LT(waited, std::chrono::seconds(5));
+
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  EXPECT_EQ(store_->Reserve("COMPTEUR", "999", 5000), kOk);
+}
+
+TEST_P(StoreTest, CatalogueOfFilesPointersAndRoutines) {
+  ASSERT_EQ(store_->CreateFile("SECTEUR"), kOk);
+  ASSERT_EQ(store_->CreateFile("CIVILAIDE"), kOk);
+  ASSERT_EQ(store_->SetDictItem("CIVILAIDE", {"NomAide", 2, 0, false, true}), kOk);
+  ASSERT_EQ(store_->Write("CIVILAIDE", "1", FromVisible("^DUPONT")), kOk);
+  std::vector<std::string> files;
+  ASSERT_EQ(store_->ListFiles(&files), kOk);
+  EXPECT_EQ(files, (std::vector<std::string>{"CIVILAIDE", "SECTEUR"}));
+
+  // Dropping takes the records, the dictionary and the index; a new file of the name is empty.
+  ASSERT_EQ(store_->DropFile("CIVILAIDE"), kOk);
+  EXPECT_FALSE(store_->FileExists("CIVILAIDE"));
+  EXPECT_EQ(store_->DropFile("CIVILAIDE"), kNoSuchFile);
+  ASSERT_EQ(store_->CreateFile("CIVILAIDE"), kOk);
+  EXPECT_EQ(Dump(*store_, "CIVILAIDE"), "");
+  std::vector<DictItem> items;
+  ASSERT_EQ(store_->Dictionary("CIVILAIDE", &items), kOk);
+  EXPECT_TRUE(items.empty());
+
+  ASSERT_EQ(store_->SetPointer("SDEXPORTAIDES", {"serveur", "/srv/BASE", "SDEXPORTAIDES"}), kOk);
+  auto target = store_->Pointer("SDEXPORTAIDES");
+  ASSERT_TRUE(target.has_value());
+  EXPECT_EQ(target->host + " " + target->account + " " + target->file,
+            "serveur /srv/BASE SDEXPORTAIDES");
+  EXPECT_FALSE(store_->Pointer("SECTEUR").has_value());
+  EXPECT_EQ(store_->SetPointer("SECTEUR", {"h", "/a", "SECTEUR"}), kFileExists);
+  EXPECT_EQ(store_->SetPointer("BAD;NAME", {"h", "/a", "F"}), kBadName);
+  EXPECT_EQ(store_->CreateFile("SDEXPORTAIDES"), kFileExists);
+
+  EXPECT_TRUE(store_->RoutineCatalogued("DBA.SELECT"));
+  EXPECT_FALSE(store_->RoutineCatalogued("NOSUCH"));
+  ASSERT_EQ(store_->CatalogueRoutine("NOSUCH"), kOk);
+  EXPECT_TRUE(store_->RoutineCatalogued("NOSUCH"));
+}
+
+}  // namespace
+}  // namespace cortevane::db
