@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "db/status.h"
 #include "store_suite.h"
@@ -97,6 +99,27 @@ TEST_F(SqliteStoreTest, DamagedAccountsGiveAStatusNotACrash) {
   // Cut short.
   std::filesystem::resize_file(path, 1000);
   EXPECT_NE(OpenStatus(), kOk);
+}
+
+TEST_F(SqliteStoreTest, AWriterWaitsForAnotherWritersTransaction) {
+  ASSERT_EQ(SqliteStore::Create(Base(), false), kOk);
+  std::shared_ptr<SqliteStore> first, second;
+  ASSERT_EQ(SqliteStore::Open(Base(), &first), kOk);
+  ASSERT_EQ(SqliteStore::Open(Base(), &second), kOk);
+  ASSERT_EQ(first->CreateFile("F"), kOk);
+  ASSERT_EQ(first->Begin(), kOk);
+  ASSERT_EQ(first->Write("F", "1", "first"), kOk);
+  std::thread committer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(first->Commit(), kOk);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(second->Write("F", "2", "second"), kOk);  // waits, does not fail
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
+  committer.join();
+  std::string record;
+  EXPECT_EQ(second->Read("F", "1", &record), kOk);
+  EXPECT_EQ(record, "first");
 }
 
 TEST_F(SqliteStoreTest, NamesSharingATableAreRefused) {
