@@ -9,6 +9,7 @@
 #include "db/routines.h"
 #include "db/session.h"
 #include "db/status.h"
+#include "query_test_stores.h"
 #include "support/temp_account.h"
 
 namespace cortevane::db {
@@ -16,60 +17,7 @@ namespace {
 
 using test_support::Flavour;
 using test_support::TempAccount;
-
-// Forwards to a real store and counts how the evaluator reads it.
-class CountingStore : public Store {
- public:
-  explicit CountingStore(Store& inner) : inner_(inner) {}
-  int scans = 0, lookups = 0, reads = 0;
-
-  int Read(std::string_view f, std::string_view k, std::string* r) override {
-    ++reads;
-    return inner_.Read(f, k, r);
-  }
-  int Write(std::string_view f, std::string_view k, std::string_view r) override {
-    return inner_.Write(f, k, r);
-  }
-  int Delete(std::string_view f, std::string_view k) override { return inner_.Delete(f, k); }
-  int Clear(std::string_view f) override { return inner_.Clear(f); }
-  int Scan(std::string_view f,
-           const std::function<bool(std::string_view, std::string_view)>& v) override {
-    ++scans;
-    return inner_.Scan(f, v);
-  }
-  int IndexLookup(std::string_view f, std::string_view i, std::string_view v, bool p,
-                  std::vector<std::string>* k) override {
-    ++lookups;
-    return inner_.IndexLookup(f, i, v, p, k);
-  }
-  int CountRecords(std::string_view f, long long* c) override { return inner_.CountRecords(f, c); }
-  int Reserve(std::string_view f, std::string_view k, int t) override {
-    return inner_.Reserve(f, k, t);
-  }
-  int Free(std::string_view f, std::string_view k) override { return inner_.Free(f, k); }
-  int Begin() override { return inner_.Begin(); }
-  int Commit() override { return inner_.Commit(); }
-  int Rollback() override { return inner_.Rollback(); }
-  bool FileExists(std::string_view f) override { return inner_.FileExists(f); }
-  int CreateFile(std::string_view f) override { return inner_.CreateFile(f); }
-  int DropFile(std::string_view f) override { return inner_.DropFile(f); }
-  int ListFiles(std::vector<std::string>* f) override { return inner_.ListFiles(f); }
-  int SetDictItem(std::string_view f, const DictItem& i) override {
-    return inner_.SetDictItem(f, i);
-  }
-  int Dictionary(std::string_view f, std::vector<DictItem>* items) override {
-    return inner_.Dictionary(f, items);
-  }
-  int SetPointer(std::string_view n, const PointerTarget& t) override {
-    return inner_.SetPointer(n, t);
-  }
-  std::optional<PointerTarget> Pointer(std::string_view n) override { return inner_.Pointer(n); }
-  int CatalogueRoutine(std::string_view r) override { return inner_.CatalogueRoutine(r); }
-  bool RoutineCatalogued(std::string_view r) override { return inner_.RoutineCatalogued(r); }
-
- private:
-  Store& inner_;
-};
+using testing_stores::CountingStore;
 
 std::string Request(std::string_view sentence, std::string_view file, std::string_view wanted) {
   DynArray r;
