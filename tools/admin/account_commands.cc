@@ -46,12 +46,10 @@ int CreateUserCounter(AdminContext& ctx, db::Store& store, const std::string& us
   if (int s = db::ValidateName(counter_file)) return Fail(ctx, "file " + Quoted(counter_file), s);
   std::string counter;
   int s = store.Read("COMPTEUR", "999", &counter);
-  if (s == db::kRecordNotFound) {
-    FailMessage(ctx, "record \"999\" of file \"COMPTEUR\": no such record; " + counter_file +
-                         " not created");
-    return s;
-  }
-  if (s) return Fail(ctx, "record \"999\" of file \"COMPTEUR\"", s);
+  // Without the server counter there is no threshold to give: the user is not added.
+  if (s)
+    return Fail(ctx, "record \"999\" of file \"COMPTEUR\" (user " + Quoted(user) + " not added)",
+                s);
   if (!store.FileExists(counter_file)) {
     if (int c = store.CreateFile(counter_file)) return Fail(ctx, "file " + Quoted(counter_file), c);
   }
