@@ -21,7 +21,7 @@
 
 #include "db/db_file.h"
 #include "db/session.h"
-#include "import/import_list.h"
+#include "ui/list_box.h"
 
 namespace cortevane::import {
 namespace {
@@ -57,17 +57,17 @@ std::tm LocalNow() {
 // Appends every selected item of `source` that `target` does not hold yet (by item data) at the
 // end of `target`, and deselects it in `source`. Two selected source items with one identity
 // give one target item.
-void Add(ImportList& source, ImportList& target) {
+void Add(ui::ListBox& source, ui::ListBox& target) {
   QSet<std::int32_t> present;
-  for (int i = 0; i < target.count(); ++i) present.insert(ImportList::Data(target.item(i)));
+  for (int i = 0; i < target.count(); ++i) present.insert(target.ItemData(i));
   target.setUpdatesEnabled(false);
   const int n = source.count();
   for (int i = 0; i < n; ++i) {
     QListWidgetItem* item = source.item(i);
     if (!item->isSelected()) continue;
-    const std::int32_t data = ImportList::Data(item);
+    const std::int32_t data = source.ItemData(i);
     if (!present.contains(data)) {
-      target.Append(item->text(), data);
+      target.AddItem(item->text().toStdString(), data);
       present.insert(data);
     }
     item->setSelected(false);
@@ -76,9 +76,9 @@ void Add(ImportList& source, ImportList& target) {
 }
 
 // Removes every selected item of `list`; the others keep their order.
-void Remove(ImportList& list) {
+void Remove(ui::ListBox& list) {
   for (int i = list.count() - 1; i >= 0; --i)
-    if (list.item(i)->isSelected()) delete list.takeItem(i);
+    if (list.Selected(i)) list.RemoveItem(i);
 }
 
 }  // namespace
@@ -124,7 +124,7 @@ void Chd_Import::createControls() {
   opt_indiv_->setChecked(true);
   etq_sel_possible_ = new QLabel(QStringLiteral("Possibles"), frame1_);
   named(etq_sel_possible_, "Etq_SelPossible");
-  lst_sel_possible_ = new ImportList(frame1_);
+  lst_sel_possible_ = new ui::ListBox(frame1_);
   named(lst_sel_possible_, "Lst_SelPossible");
   lst_sel_possible_->SetDragSource(true);
   cmd_ajout_sel_ = new QPushButton(QStringLiteral("-->"), frame1_);
@@ -133,7 +133,7 @@ void Chd_Import::createControls() {
   named(cmd_retrait_sel_, "Cmd_RetraitSel");
   etq_sel_selection_ = new QLabel(QStringLiteral("Sélectionnés"), frame1_);
   named(etq_sel_selection_, "Etq_SelSelection");
-  lst_sel_selection_ = new ImportList(frame1_);
+  lst_sel_selection_ = new ui::ListBox(frame1_);
   named(lst_sel_selection_, "Lst_SelSelection");
   lst_sel_selection_->SetDragSource(true);
 
@@ -155,7 +155,7 @@ void Chd_Import::createControls() {
   named(frame2_, "Frame2");
   label4_possible_ = new QLabel(header, frame2_);
   named(label4_possible_, "Label4_0");
-  lst_possible_ = new ImportList(frame2_);
+  lst_possible_ = new ui::ListBox(frame2_);
   named(lst_possible_, "Lst_Possible");
   lst_possible_->setFont(result_font);
 
@@ -172,7 +172,7 @@ void Chd_Import::createControls() {
   named(frame3_, "Frame3");
   label4_selection_ = new QLabel(header, frame3_);
   named(label4_selection_, "Label4_1");
-  lst_selection_ = new ImportList(frame3_);
+  lst_selection_ = new ui::ListBox(frame3_);
   named(lst_selection_, "Lst_Selection");
   lst_selection_->setFont(result_font);
 
@@ -199,7 +199,7 @@ void Chd_Import::createLayout() {
   arrows->addStretch();
   criteria->addLayout(arrows, 1, 1);
   criteria->addWidget(lst_sel_selection_, 1, 2);
-  for (ImportList* list : {lst_sel_possible_, lst_sel_selection_}) list->setMinimumHeight(80);
+  for (ui::ListBox* list : {lst_sel_possible_, lst_sel_selection_}) list->setMinimumHeight(80);
 
   auto* frame1 = new QVBoxLayout(frame1_);
   frame1->addLayout(options);
@@ -258,19 +258,27 @@ void Chd_Import::connectEvents() {
   connect(cmd_ajout_sel_, &QPushButton::clicked, this, &Chd_Import::Ajout_Lst_SelSelection);
   connect(lst_sel_possible_, &QListWidget::itemDoubleClicked, this,
           &Chd_Import::Ajout_Lst_SelSelection);
-  connect(lst_sel_selection_, &ImportList::dropped, this, &Chd_Import::Ajout_Lst_SelSelection);
   connect(cmd_retrait_sel_, &QPushButton::clicked, this, &Chd_Import::Retrait_Lst_SelSelection);
   connect(lst_sel_selection_, &QListWidget::itemDoubleClicked, this,
           &Chd_Import::Retrait_Lst_SelSelection);
-  connect(lst_sel_possible_, &ImportList::dropped, this, &Chd_Import::Retrait_Lst_SelSelection);
   connect(cmd_ajout_aide_, &QPushButton::clicked, this, &Chd_Import::Ajout_Lst_Selection);
   connect(lst_possible_, &QListWidget::itemDoubleClicked, this, &Chd_Import::Ajout_Lst_Selection);
-  connect(lst_selection_, &ImportList::dropped, this, &Chd_Import::Ajout_Lst_Selection);
   connect(cmd_tous_, &QPushButton::clicked, this, &Chd_Import::Cmd_Tous_Click);
   connect(cmd_suppr_aide_, &QPushButton::clicked, this, &Chd_Import::Retrait_Lst_Selection);
   connect(lst_selection_, &QListWidget::itemDoubleClicked, this,
           &Chd_Import::Retrait_Lst_Selection);
-  connect(lst_possible_, &ImportList::dropped, this, &Chd_Import::Retrait_Lst_Selection);
+
+  // A drop runs the action of the list that receives it, whatever list the drag came from;
+  // a drag released over its own list is a click that moved, not a transfer.
+  auto on_drop = [this](ui::ListBox* target, void (Chd_Import::*action)()) {
+    connect(target, &ui::ListBox::Dropped, this, [this, target, action](ui::ListBox* source) {
+      if (source != target) (this->*action)();
+    });
+  };
+  on_drop(lst_sel_selection_, &Chd_Import::Ajout_Lst_SelSelection);
+  on_drop(lst_sel_possible_, &Chd_Import::Retrait_Lst_SelSelection);
+  on_drop(lst_selection_, &Chd_Import::Ajout_Lst_Selection);
+  on_drop(lst_possible_, &Chd_Import::Retrait_Lst_Selection);
 
   connect(cmd_recherche_, &QPushButton::clicked, this, &Chd_Import::Cmd_Recherche_Click);
   connect(txt_code_aide_, &QLineEdit::textChanged, this, &Chd_Import::Txt_CodeAide_Change);

@@ -33,9 +33,11 @@ class DbFile;
 class Session;
 }  // namespace cortevane::db
 
-namespace cortevane::import {
+namespace cortevane::ui {
+class ListBox;
+}  // namespace cortevane::ui
 
-class ImportList;
+namespace cortevane::import {
 
 class Chd_Import : public QWidget {
   Q_OBJECT
@@ -128,24 +130,24 @@ class Chd_Import : public QWidget {
   QRadioButton* opt_commune_ = nullptr;
   QRadioButton* opt_indiv_ = nullptr;
   QLabel* etq_sel_possible_ = nullptr;
-  ImportList* lst_sel_possible_ = nullptr;
+  ui::ListBox* lst_sel_possible_ = nullptr;
   QPushButton* cmd_ajout_sel_ = nullptr;
   QPushButton* cmd_retrait_sel_ = nullptr;
   QLabel* etq_sel_selection_ = nullptr;
-  ImportList* lst_sel_selection_ = nullptr;
+  ui::ListBox* lst_sel_selection_ = nullptr;
   QLabel* etq_aide_ = nullptr;
   QLineEdit* txt_code_aide_ = nullptr;
   QLineEdit* txt_nom_aide_ = nullptr;
   QPushButton* cmd_recherche_ = nullptr;
   QGroupBox* frame2_ = nullptr;
   QLabel* label4_possible_ = nullptr;
-  ImportList* lst_possible_ = nullptr;
+  ui::ListBox* lst_possible_ = nullptr;
   QPushButton* cmd_ajout_aide_ = nullptr;
   QPushButton* cmd_tous_ = nullptr;
   QPushButton* cmd_suppr_aide_ = nullptr;
   QGroupBox* frame3_ = nullptr;
   QLabel* label4_selection_ = nullptr;
-  ImportList* lst_selection_ = nullptr;
+  ui::ListBox* lst_selection_ = nullptr;
   QPushButton* cmd_ok_ = nullptr;
   QPushButton* cmd_sortir_ = nullptr;
 };

@@ -14,8 +14,8 @@
 #include "db/session.h"
 #include "db/status.h"
 #include "import/chd_import.h"
-#include "import/import_list.h"
 #include "import/import_register.h"
+#include "ui/list_box.h"
 
 namespace cortevane::import {
 namespace {
@@ -60,7 +60,7 @@ void Chd_Import::Controle_Import() {
   std::vector<std::string> codes;
   codes.reserve(static_cast<size_t>(lst_selection_->count()));
   for (int i = 0; i < lst_selection_->count(); ++i)
-    codes.push_back(PadCode(ImportList::Data(lst_selection_->item(i))));
+    codes.push_back(PadCode(lst_selection_->ItemData(i)));
   if (codes.empty()) {
     ui_.MsgBox("Aucun aidé valide à exporter.", ui::kExclamation, ui::kMessageTitle);
     SetPointer(ui::Pointer::kDefault);

@@ -12,8 +12,8 @@
 #include "db/session.h"
 #include "db/status.h"
 #include "import/chd_import.h"
-#include "import/import_list.h"
 #include "import/mod_proc.h"
+#include "ui/list_box.h"
 
 namespace cortevane::import {
 namespace {
@@ -52,7 +52,7 @@ void Chd_Import::Chargement_Lst_SelPossibles() {
     for (int i = 1; i <= n; ++i) {
       // A key that is no 32-bit number would name another entry in the search: left out.
       auto key = ParseItemData(result.Value(i, 1));
-      if (key) lst_sel_possible_->Append(result.Value(i, 2), *key);
+      if (key) lst_sel_possible_->AddItem(result.Value(i, 2), *key);
     }
     lst_sel_possible_->setUpdatesEnabled(true);
   }
@@ -93,7 +93,7 @@ void Chd_Import::Construction_Requete() {
     std::vector<std::int32_t> keys;
     keys.reserve(static_cast<size_t>(lst_sel_selection_->count()));
     for (int i = 0; i < lst_sel_selection_->count(); ++i)
-      keys.push_back(ImportList::Data(lst_sel_selection_->item(i)));
+      keys.push_back(lst_sel_selection_->ItemData(i));
     w_params_ = CriteriaRequest(mode, keys);
     return;
   }
@@ -167,7 +167,7 @@ void Chd_Import::Chargement_Lst_Possible() {
     db::DynArray row(text.substr(start, end - start));
     // A code that is no 32-bit number could not be carried, or would name another person.
     if (auto code = ParseItemData(row.Value(1, 1)))
-      lst_possible_->Append(ResultLine(row, 1), *code);
+      lst_possible_->AddItem(ResultLine(row, 1), *code);
     start = end + 1;
   }
   lst_possible_->setUpdatesEnabled(true);

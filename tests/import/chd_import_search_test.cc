@@ -51,7 +51,7 @@ TEST_F(SearchTest, RechercheWithTwelveListsThatPersonAlone) {
   EXPECT_EQ(List(*w, "Lst_Possible")->count(), 0);
   w->Cmd_Recherche_Click();
   EXPECT_EQ(Boxes(ui_), "");
-  ImportList* possible = List(*w, "Lst_Possible");
+  ui::ListBox* possible = List(*w, "Lst_Possible");
   ASSERT_EQ(Data(possible), "12");
   EXPECT_EQ(
       possible->item(0)->text().toStdString(),
@@ -115,8 +115,8 @@ TEST_F(SearchTest, EachFieldEmptiesTheOtherOnFocus) {
 TEST_F(SearchTest, CriteriaSearchesBuildTheirSentences) {
   auto w = Open();
   Option(*w, "Opt_Responsable")->setChecked(true);
-  ImportList* crit = List(*w, "Lst_SelPossible");  // 15 ARNAUD, 12 BERNARD, 20 CARON
-  Select(crit, {1, 0});                            // list order: 15 then 12
+  ui::ListBox* crit = List(*w, "Lst_SelPossible");  // 15 ARNAUD, 12 BERNARD, 20 CARON
+  Select(crit, {1, 0});                             // list order: 15 then 12
   w->Ajout_Lst_SelSelection();
   Field(*w, "Txt_CodeAide")->setText("9");
   w->Cmd_Recherche_Click();

@@ -38,6 +38,11 @@ TEST_F(ChdImportWindowTest, OpensInIndividualModeWithEmptyLists) {
   for (const char* name : {"Lst_SelPossible", "Lst_SelSelection", "Lst_Possible", "Lst_Selection"})
     EXPECT_EQ(List(*w, name)->count(), 0) << name;
   EXPECT_EQ(Field(*w, "Txt_CodeAide")->maxLength(), 5);
+  // Drags begin only on the two criteria lists.
+  EXPECT_TRUE(List(*w, "Lst_SelPossible")->dragEnabled());
+  EXPECT_TRUE(List(*w, "Lst_SelSelection")->dragEnabled());
+  EXPECT_FALSE(List(*w, "Lst_Possible")->dragEnabled());
+  EXPECT_FALSE(List(*w, "Lst_Selection")->dragEnabled());
   EXPECT_EQ(Child<QLabel>(*w, "Label4_0")->text().toStdString(), ColumnHeader());
   EXPECT_EQ(Child<QLabel>(*w, "Label4_1")->text().toStdString(), ColumnHeader());
   for (const char* name : {"Lst_Possible", "Lst_Selection"}) {
@@ -155,8 +160,8 @@ class TransferTest : public ImportTest {
     ASSERT_EQ(Data(possible_), "3 1 2 7");
   }
   std::unique_ptr<Chd_Import> w_;
-  ImportList* possible_ = nullptr;
-  ImportList* selection_ = nullptr;
+  ui::ListBox* possible_ = nullptr;
+  ui::ListBox* selection_ = nullptr;
 };
 
 TEST_F(TransferTest, AddCopiesOnceAndDeselects) {
@@ -178,7 +183,7 @@ TEST_F(TransferTest, AddCopiesOnceAndDeselects) {
 }
 
 TEST_F(TransferTest, TwoSourceItemsWithOneIdentityGiveOneEntry) {
-  possible_->Append(std::string_view("copy of 00001"), 1);
+  possible_->AddItem("copy of 00001", 1);
   Select(possible_, {1, 4});
   w_->Ajout_Lst_Selection();
   EXPECT_EQ(Data(selection_), "1");
@@ -214,10 +219,13 @@ TEST_F(TransferTest, DoubleClicksButtonsAndDropsRunTheirTransfer) {
   emit possible_->itemDoubleClicked(possible_->item(2));
   EXPECT_EQ(Data(selection_), "2");
   Select(possible_, {0});
-  selection_->Drop();  // a drop on Lst_Selection adds what Lst_Possible has selected
+  ui::ListBox* criteria = List(*w_, "Lst_SelPossible");  // where drags come from
+  emit selection_->Dropped(
+      criteria);  // a drop on Lst_Selection adds what Lst_Possible has selected
   EXPECT_EQ(Data(selection_), "2 3");
   Select(selection_, {0});
-  possible_->Drop();  // a drop on Lst_Possible removes what Lst_Selection has selected
+  emit possible_->Dropped(
+      criteria);  // a drop on Lst_Possible removes what Lst_Selection has selected
   EXPECT_EQ(Data(selection_), "3");
   Select(selection_, {0});
   emit selection_->itemDoubleClicked(selection_->item(0));
@@ -230,13 +238,15 @@ TEST_F(TransferTest, DoubleClicksButtonsAndDropsRunTheirTransfer) {
   EXPECT_EQ(selection_->count(), 0);
 
   Option(*w_, "Opt_Responsable")->setChecked(true);
-  ImportList* crit_possible = List(*w_, "Lst_SelPossible");
-  ImportList* crit_chosen = List(*w_, "Lst_SelSelection");
+  ui::ListBox* crit_possible = List(*w_, "Lst_SelPossible");
+  ui::ListBox* crit_chosen = List(*w_, "Lst_SelSelection");
   Select(crit_possible, {0, 2});
-  crit_chosen->Drop();
+  emit crit_chosen->Dropped(crit_possible);
   EXPECT_EQ(Data(crit_chosen), "15 20");
   Select(crit_chosen, {1});
-  crit_possible->Drop();
+  emit crit_chosen->Dropped(crit_chosen);  // released over its own list: no transfer
+  EXPECT_EQ(Data(crit_chosen), "15 20");
+  emit crit_possible->Dropped(crit_chosen);
   EXPECT_EQ(Data(crit_chosen), "15");
   Select(crit_possible, {1});
   emit crit_possible->itemDoubleClicked(crit_possible->item(1));

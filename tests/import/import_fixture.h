@@ -16,9 +16,9 @@
 #include "db/dyn_array.h"
 #include "db/session.h"
 #include "import/chd_import.h"
-#include "import/import_list.h"
 #include "support/qt_app.h"
 #include "support/temp_account.h"
+#include "ui/list_box.h"
 #include "ui/scripted_ui.h"
 
 namespace cortevane::import::testing {
@@ -78,6 +78,12 @@ inline void SeedServer(test_support::TempAccount& server, bool sector_item = tru
   server.Put("SECTEUR", "012", "Nord");
   server.Put("SECTEUR", "003", "Centre");
   server.Put("SECTEUR", "040", "Sud");
+  // What the copy to the laptop needs: the persons' file as the only exported file, and the
+  // office counter.
+  server.Put("SDPARAMEXPORT", "PARAMETRES", "");
+  server.Put("SDPARAMEXPORT", "AIDE", "CIVILAIDE]Dossier]]O");
+  server.Put("SDPARAMEXPORT", "PLANNING", "");
+  server.Put("COMPTEUR", "999", "^^^^^^^^^^00042");
 }
 
 class ImportTest : public ::testing::Test {
@@ -111,21 +117,21 @@ class ImportTest : public ::testing::Test {
     EXPECT_NE(child, nullptr) << name;
     return child;
   }
-  static ImportList* List(QWidget& w, const char* name) { return Child<ImportList>(w, name); }
+  static ui::ListBox* List(QWidget& w, const char* name) { return Child<ui::ListBox>(w, name); }
   static QLineEdit* Field(QWidget& w, const char* name) { return Child<QLineEdit>(w, name); }
   static QRadioButton* Option(QWidget& w, const char* name) { return Child<QRadioButton>(w, name); }
 
   // Item data of every item, in order, joined by blanks.
-  static std::string Data(const ImportList* list) {
+  static std::string Data(const ui::ListBox* list) {
     std::string out;
     for (int i = 0; i < list->count(); ++i) {
       if (!out.empty()) out += ' ';
-      out += std::to_string(ImportList::Data(list->item(i)));
+      out += std::to_string(list->ItemData(i));
     }
     return out;
   }
   // Text of every item, joined by " | ".
-  static std::string Texts(const ImportList* list) {
+  static std::string Texts(const ui::ListBox* list) {
     std::string out;
     for (int i = 0; i < list->count(); ++i) {
       if (!out.empty()) out += " | ";
@@ -133,7 +139,7 @@ class ImportTest : public ::testing::Test {
     }
     return out;
   }
-  static void Select(ImportList* list, std::initializer_list<int> rows) {
+  static void Select(ui::ListBox* list, std::initializer_list<int> rows) {
     for (int row : rows) list->item(row)->setSelected(true);
   }
 
