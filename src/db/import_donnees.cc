@@ -1,11 +1,304 @@
-// Interim definition so the layer links while the import routine is being written.
+// IMPORTDONNEES: takes assisted persons' files out of the office base onto a laptop base.
+//
+// Argument 0 is "USER|laptop host|laptop path|server host|server path", argument 1 one person
+// code per field. For every file F named in SDPARAMEXPORT record AIDE, the persons' records of
+// the server's F (key = code; keys beginning with the code for a "SELECT" file) go to the
+// laptop's F and to the server's reference copy F_USER, the record as it was when the data
+// went out, against which the export later tells who changed what. The persons' records of
+// the files named by record PLANNING go to the laptop, and the whole SECTEUR file too. Field
+// 11 of record 999 of the server's COMPTEUR_USER and of the laptop's COMPTEUR receive the
+// server's current COMPTEUR value: codes above it are persons created on the laptop. The
+// laptop's SDEXPORTAIDES becomes a pointer to the server's register.
+//
+// Everything is read and checked first; then both accounts are written, each inside one
+// transaction. The server commits first: if the laptop's commit then failed, the server would
+// hold fresh reference copies and nothing else, which the next import overwrites; the other
+// way round, laptop records without reference copies would all look changed to the export.
+#include <algorithm>
+#include <optional>
+#include <set>
+
+#include "db/dyn_array.h"
+#include "db/names.h"
+#include "db/query/evaluator.h"
+#include "db/query/query.h"
 #include "db/routines.h"
+#include "db/session.h"
 #include "db/status.h"
+#include "db/store.h"
+#include "db/store_factory.h"
 
 namespace cortevane::db {
+namespace {
 
-int ImportDonnees(Session&, const std::string&, const std::string&, std::string*) {
-  return kNoSuchRoutine;
+using Records = std::vector<std::pair<std::string, std::string>>;
+
+struct FileCopy {
+  std::string file;
+  Records records;
+  bool to_reference = false;  // also written to the server's F_USER
+  bool replace_all = false;   // the laptop's file is emptied first (SECTEUR)
+};
+
+std::vector<std::string> Split(std::string_view text, char sep) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (true) {
+    size_t stop = text.find(sep, start);
+    out.emplace_back(
+        text.substr(start, stop == std::string_view::npos ? std::string_view::npos : stop - start));
+    if (stop == std::string_view::npos) return out;
+    start = stop + 1;
+  }
+}
+
+bool IsCode(std::string_view code) {
+  if (code.empty() || code.size() > 6) return false;
+  return std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The records of `file` whose key begins with one of `codes`, through the query evaluator so
+// that an index on the first characters of the key is used when the file has one.
+int RecordsByPrefix(Store& store, const std::string& file, const std::vector<std::string>& codes,
+                    Records* out) {
+  query::Query q;
+  q.file = file;
+  q.has_condition = true;
+  q.condition.kind = query::Condition::Kind::kOr;
+  for (const std::string& code : codes) {
+    query::Condition c;
+    c.compare.item.kind = query::ItemRef::Kind::kKey;
+    c.compare.item.name = "@ID";
+    c.compare.pattern = query::Pattern::kBeginsWith;
+    c.compare.value = code;
+    q.condition.children.push_back(std::move(c));
+  }
+  std::string keys_text;
+  if (int s = query::RunQuery(store, file, q, {0}, &keys_text).status) return s;
+  if (keys_text.empty()) return kOk;
+  std::vector<std::string> keys = Split(keys_text, kFieldMark);
+  std::sort(keys.begin(), keys.end());
+  return store.ReadMany(file, keys, [&](std::string_view k, std::string_view r) {
+    out->emplace_back(k, r);
+    return true;
+  });
+}
+
+int RecordsByKey(Store& store, const std::string& file, const std::vector<std::string>& codes,
+                 Records* out) {
+  std::string record;
+  for (const std::string& code : codes) {
+    int s = store.Read(file, code, &record);
+    if (s == kRecordNotFound) continue;
+    if (s != kOk) return s;
+    out->emplace_back(code, record);
+  }
+  return kOk;
+}
+
+// Creates `file` on `to` when it is missing, with the dictionary it has on `from`.
+int EnsureFile(Store& from, Store& to, const std::string& file) {
+  if (to.FileExists(file)) return kOk;
+  if (int s = to.CreateFile(file)) return s;
+  std::vector<DictItem> items;
+  if (!from.FileExists(file)) return kOk;
+  if (int s = from.Dictionary(file, &items)) return s;
+  for (const DictItem& item : items)
+    if (int s = to.SetDictItem(file, item)) return s;
+  return kOk;
+}
+
+// Sets field 11 of record 999 of `file` (created when missing), keeping its other fields.
+int SetThreshold(Store& store, const std::string& file, const std::string& value) {
+  if (!store.FileExists(file))
+    if (int s = store.CreateFile(file)) return s;
+  std::string text;
+  int s = store.Read(file, "999", &text);
+  if (s != kOk && s != kRecordNotFound) return s;
+  DynArray record(text);
+  record.SetField(11, value);
+  return store.Write(file, "999", record.Text());
+}
+
+class Import {
+ public:
+  Import(Session& server, Store& srv, Store& lap) : server_(server), srv_(srv), lap_(lap) {}
+
+  // Reads and checks everything; writes nothing.
+  int Prepare(const std::string& user, const std::vector<std::string>& codes) {
+    user_ = user;
+    std::string aide_text, planning_text, counter_text;
+    int s = srv_.Read("SDPARAMEXPORT", "AIDE", &aide_text);
+    if (s == kRecordNotFound || s == kNoSuchFile) return kMissingParameters;
+    if (s != kOk) return s;
+    s = srv_.Read("SDPARAMEXPORT", "PLANNING", &planning_text);
+    if (s != kOk && s != kRecordNotFound) return s;
+    s = srv_.Read("COMPTEUR", "999", &counter_text);
+    if (s == kRecordNotFound || s == kNoSuchFile) return kMissingParameters;
+    if (s != kOk) return s;
+    threshold_ = DynArray(counter_text).Field(11);
+
+    const DynArray aide(aide_text);
+    if (aide.Count() == 0 || aide.Value(1, 1).empty()) return kMissingParameters;
+    // A laptop starts a cycle empty: a code created there in the last cycle could otherwise
+    // fall under the new threshold and be taken for a server person.
+    const std::string persons = aide.Value(1, 1);
+    long long held = 0;
+    if (lap_.FileExists(persons)) {
+      if ((s = lap_.CountRecords(persons, &held))) return s;
+      if (held > 0) return kLaptopNotEmpty;
+    }
+
+    for (int f = 1; f <= aide.Count(); ++f) {
+      FileCopy copy;
+      copy.file = aide.Value(f, 1);
+      if (copy.file.empty()) continue;
+      if ((s = ValidateName(copy.file)) || (s = ValidateName(copy.file + "_" + user_))) return s;
+      if (!srv_.FileExists(copy.file)) return kNoSuchFile;
+      copy.to_reference = true;
+      s = aide.Value(f, 3) == "SELECT" ? RecordsByPrefix(srv_, copy.file, codes, &copy.records)
+                                       : RecordsByKey(srv_, copy.file, codes, &copy.records);
+      if (s) return s;
+      // Every code must be a person of the server: the caller has just registered them as
+      // taken out, and a silent success would leave a registration with nothing behind it.
+      if (f == 1 && copy.records.size() != codes.size()) return kRecordNotFound;
+      copies_.push_back(std::move(copy));
+    }
+    const DynArray planning(planning_text);
+    for (int f = 1; f <= planning.Count(); ++f) {
+      FileCopy copy;
+      copy.file = planning.Value(f, 1);
+      if (copy.file.empty()) continue;
+      if ((s = ValidateName(copy.file))) return s;
+      // The laptop gets the file even when the server has none, so the export's final
+      // clearing finds it.
+      if (srv_.FileExists(copy.file) &&
+          (s = RecordsByPrefix(srv_, copy.file, codes, &copy.records)))
+        return s;
+      copies_.push_back(std::move(copy));
+    }
+    if (srv_.FileExists("SECTEUR")) {
+      FileCopy copy;
+      copy.file = "SECTEUR";
+      copy.replace_all = true;
+      s = srv_.Scan("SECTEUR", [&](std::string_view k, std::string_view r) {
+        copy.records.emplace_back(k, r);
+        return true;
+      });
+      if (s) return s;
+      copies_.push_back(std::move(copy));
+    }
+
+    // The laptop's SDEXPORTAIDES is replaced by a pointer; a real file there may go only when
+    // it is empty, never with records in it.
+    if (lap_.FileExists("SDEXPORTAIDES")) {
+      if ((s = lap_.CountRecords("SDEXPORTAIDES", &held))) return s;
+      if (held > 0) return kFileExists;
+    }
+    if ((s = ValidateName("COMPTEUR_" + user_))) return s;
+    return kOk;
+  }
+
+  int WriteServer() {
+    for (const FileCopy& copy : copies_) {
+      if (!copy.to_reference) continue;
+      const std::string reference = copy.file + "_" + user_;
+      if (!srv_.FileExists(reference))
+        if (int s = srv_.CreateFile(reference)) return s;
+      for (const auto& [key, record] : copy.records)
+        if (int s = srv_.Write(reference, key, record)) return s;
+    }
+    return SetThreshold(srv_, "COMPTEUR_" + user_, threshold_);
+  }
+
+  int WriteLaptop() {
+    for (const FileCopy& copy : copies_) {
+      if (int s = EnsureFile(srv_, lap_, copy.file)) return s;
+      if (copy.replace_all)
+        if (int s = lap_.Clear(copy.file)) return s;
+      for (const auto& [key, record] : copy.records) {
+        if (int s = lap_.Write(copy.file, key, record)) return s;
+        ++laptop_records_;
+      }
+    }
+    if (int s = SetThreshold(lap_, "COMPTEUR", threshold_)) return s;
+    if (lap_.FileExists("SDEXPORTAIDES"))
+      if (int s = lap_.DropFile("SDEXPORTAIDES")) return s;
+    return lap_.SetPointer(
+        "SDEXPORTAIDES", PointerTarget{server_.HostName(), server_.AccountPath(), "SDEXPORTAIDES"});
+  }
+
+  long laptop_records() const { return laptop_records_; }
+
+ private:
+  Session& server_;
+  Store& srv_;
+  Store& lap_;
+  std::string user_;
+  std::string threshold_;
+  std::vector<FileCopy> copies_;
+  long laptop_records_ = 0;
+};
+
+}  // namespace
+
+int ImportDonnees(Session& server, const std::string& arg0, const std::string& arg1,
+                  std::string* arg2) {
+  arg2->clear();
+  std::shared_ptr<Store> srv = server.store();
+  if (!srv) return kNotConnected;
+
+  const std::vector<std::string> identity = Split(arg0, '|');
+  if (identity.size() != 5) return kBadArgument;
+  const std::string& user = identity[0];
+  if (int s = ValidateName(user)) return s;
+  const std::string& laptop_host = identity[1];
+  const std::string& laptop_path = identity[2];
+
+  std::vector<std::string> codes;
+  std::set<std::string> seen;
+  const DynArray list(arg1);
+  for (int f = 1; f <= list.Count(); ++f) {
+    std::string code = list.Field(f);
+    if (!IsCode(code)) return kBadArgument;
+    if (seen.insert(code).second) codes.push_back(std::move(code));
+  }
+  if (codes.empty()) return kBadArgument;
+
+  Session* laptop = Session::FindConnected(laptop_host, laptop_path);
+  if (laptop == nullptr || !laptop->store()) return kLaptopNotConnected;
+  // Both accounts are written inside transactions of their own; one account cannot be both.
+  if (AccountIdentity(laptop_host, laptop_path) ==
+      AccountIdentity(server.HostName(), server.AccountPath()))
+    return kBadArgument;
+  Store& lap = *laptop->store();
+
+  Import import(server, *srv, lap);
+  if (int s = import.Prepare(user, codes)) return s;
+
+  if (int s = srv->Begin()) return s;
+  if (int s = lap.Begin()) {
+    srv->Rollback();
+    return s;
+  }
+  int s = import.WriteServer();
+  if (s == kOk) s = import.WriteLaptop();
+  if (s != kOk) {
+    lap.Rollback();
+    srv->Rollback();
+    return s;
+  }
+  if ((s = srv->Commit())) {
+    lap.Rollback();
+    return s;
+  }
+  if ((s = lap.Commit())) return s;
+
+  DynArray result;
+  result.SetField(1, std::to_string(codes.size()));
+  result.SetField(2, std::to_string(import.laptop_records()));
+  *arg2 = result.Text();
+  return kOk;
 }
 
 }  // namespace cortevane::db
