@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Makes the program's two pictures with ImageMagick, as 24-bit BMP files:
+#   fond_menu.bmp     795 x 526  the main window's background
+#   presentation.bmp  424 x 424  the presentation screen's picture
+# The pictures are committed; run this again only to change them.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+font=DejaVu-Sans-Bold
+
+convert -size 526x795 gradient:'#20405f'-'#4b8a9a' -rotate 90 \
+  -fill 'rgba(255,255,255,0.10)' -stroke none \
+  -draw 'circle 640,120 640,330' -draw 'circle 90,470 90,620' \
+  -fill none -stroke 'rgba(255,255,255,0.25)' -strokewidth 3 \
+  -draw 'circle 640,120 640,250' \
+  -stroke none -fill 'rgba(255,255,255,0.85)' -font "$font" -pointsize 46 \
+  -gravity southeast -annotate +36+58 'CORTEVANE KESTA' \
+  -fill 'rgba(255,255,255,0.65)' -pointsize 18 \
+  -annotate +38+30 'Base autonome  <==//==>  Base serveur' \
+  -alpha off -type TrueColor BMP3:fond_menu.bmp
+
+convert -size 424x424 radial-gradient:'#6fb3cf'-'#1c3550' \
+  -fill none -stroke white -strokewidth 10 -draw 'circle 212,212 212,64' \
+  -stroke 'rgba(255,255,255,0.5)' -strokewidth 4 -draw 'circle 212,212 212,36' \
+  -stroke none -fill white -font "$font" -pointsize 120 \
+  -gravity center -annotate +0+0 'CK' \
+  -alpha off -type TrueColor BMP3:presentation.bmp
+
+identify fond_menu.bmp presentation.bmp

@@ -1,0 +1,142 @@
+#include "app/mdi_menu.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QPainter>
+#include <QScreen>
+
+#include "app/mod_var.h"
+#include "ui/qt_ui.h"
+#include "ui/ui.h"
+
+namespace cortevane::app {
+namespace {
+
+// The workspace: the window system's workspace colour with the fixed background picture in
+// its top-left corner, the picture neither tiled nor stretched.
+class Workspace : public QMdiArea {
+ public:
+  explicit Workspace(QWidget* parent) : QMdiArea(parent), picture_(":/pictures/fond_menu.bmp") {
+    setObjectName("Workspace");
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    QPainter painter(viewport());
+    painter.fillRect(event->rect(), palette().brush(QPalette::Dark));
+    painter.drawPixmap(0, 0, picture_);
+  }
+
+ private:
+  QPixmap picture_;
+};
+
+}  // namespace
+
+MDI_Menu::MDI_Menu(Mod_Var& var, ui::Ui& ui, MainWindowJobs jobs, QWidget* parent)
+    : QMainWindow(parent), var_(var), ui_(ui), jobs_(std::move(jobs)) {
+  setObjectName("MDI_Menu");
+  createControls();
+  createMenus();
+  MDIForm_Load();
+}
+
+MDI_Menu::~MDI_Menu() = default;
+
+void MDI_Menu::createControls() {
+  workspace_ = new Workspace(this);
+  setCentralWidget(workspace_);
+  // Large enough for the background picture, never larger than the screen.
+  QSize size(1000, 720);
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    size = size.boundedTo(screen->availableGeometry().size() * 0.95);
+  }
+  resize(size);
+}
+
+void MDI_Menu::createMenus() {
+  mnu_import_ = menuBar()->addAction("Import");
+  mnu_import_->setObjectName("Mnu_Import");
+  mnu_export_ = menuBar()->addAction("Export");
+  mnu_export_->setObjectName("Mnu_Export");
+  mnu_quitter_ = menuBar()->addAction("&Quitter");
+  mnu_quitter_->setObjectName("Mnu_Quitter");
+  connect(mnu_import_, &QAction::triggered, this, &MDI_Menu::Mnu_Import_Click);
+  connect(mnu_export_, &QAction::triggered, this, &MDI_Menu::Mnu_Export_Click);
+  connect(mnu_quitter_, &QAction::triggered, this, &MDI_Menu::Mnu_Quitter_Click);
+  ui_.RegisterMenuEntry(ui::MenuEntry::kImport, mnu_import_);
+  ui_.RegisterMenuEntry(ui::MenuEntry::kExport, mnu_export_);
+}
+
+void MDI_Menu::MDIForm_Load() {
+  const std::string title = "Base autonome (" + var_.Ses_Autonome.AccountPath() +
+                            ") <==//==> Base serveur (" + var_.Ses_Serveur.AccountPath() + ")";
+  setWindowTitle(windowTitle() + QString::fromStdString(title));
+}
+
+void MDI_Menu::Mnu_Import_Click() {
+  if (!jobs_.create_import_window) return;
+  ui_.SetMenuEnabled(ui::MenuEntry::kExport, false);
+  if (import_window_ && import_frame_) {
+    import_frame_->show();
+    workspace_->setActiveSubWindow(import_frame_);
+    return;
+  }
+  QWidget* window = jobs_.create_import_window(workspace_);
+  if (!window) {
+    ui_.SetMenuEnabled(ui::MenuEntry::kExport, true);
+    return;
+  }
+  // The window is made anew at each opening: once it has closed it goes, and its frame with it.
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  QMdiSubWindow* frame = workspace_->addSubWindow(window);
+  connect(window, &QObject::destroyed, frame, &QObject::deleteLater);
+  import_window_ = window;
+  import_frame_ = frame;
+  frame->show();
+  workspace_->setActiveSubWindow(frame);
+}
+
+void MDI_Menu::Mnu_Export_Click() {
+  if (!jobs_.run_export) return;
+  ui_.SetMenuEnabled(ui::MenuEntry::kImport, false);
+  jobs_.run_export();
+}
+
+// The sessions are disconnected only once the child windows have agreed to close: the import
+// window refuses unless it is left through its own exit, and the program must not go on with
+// that window open on disconnected sessions.
+void MDI_Menu::Mnu_Quitter_Click() {
+  if (!CloseChildWindows()) return;
+  var_.Ses_Autonome.Disconnect();
+  var_.Ses_Serveur.Disconnect();
+  close();
+}
+
+bool MDI_Menu::CloseChildWindows() {
+  for (QMdiSubWindow* frame : workspace_->subWindowList()) {
+    if (!frame->close()) return false;
+  }
+  return true;
+}
+
+void MDI_Menu::closeEvent(QCloseEvent* event) {
+  if (!CloseChildWindows()) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+void MDI_Menu::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (centred_) return;
+  centred_ = true;
+  ui::CentreOnScreen(*this);
+}
+
+}  // namespace cortevane::app
