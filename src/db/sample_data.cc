@@ -354,7 +354,7 @@ class Seeder {
     for (size_t i = 0; i < kCommunes.size(); ++i) {
       const Commune& c = kCommunes[i];
       std::string label(c.name);
-      if (c.name == "RENNES") label += " " + std::string(c.postcode.substr(3));  // RENNES 00
+      if (c.name == "RENNES") label += " (" + std::string(c.postcode) + ")";  // three of them
       RecordBuilder r;
       r.Set(1, label).Set(2, c.postcode).Set(3, kSectors[c.sector].key);
       if (int s = Put("COMMUNES", std::to_string(i + 1), r.Text())) return s;
