@@ -10,6 +10,7 @@
 
 #include "db/dyn_array.h"
 #include "db/status.h"
+#include "store_suite.h"
 #include "support/pg_server.h"
 
 namespace cortevane::db {
@@ -17,6 +18,31 @@ namespace {
 
 using testing::NewPgAccount;
 using testing::PgServer;
+
+// Each account of the shared suite is a fresh database on the test server; Open() is another
+// connection to it.
+class PgAccount : public StoreAccount {
+ public:
+  explicit PgAccount(PgAddress address) : address_(std::move(address)) {}
+  std::shared_ptr<Store> Open() override {
+    int status = -1;
+    auto store = PostgresStore::Connect(address_, &status);
+    EXPECT_EQ(status, kOk);
+    return store;
+  }
+
+ private:
+  PgAddress address_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Postgres, StoreTest,
+                         ::testing::Values(StoreParam{"Postgres",
+                                                      []() -> std::unique_ptr<StoreAccount> {
+                                                        auto a = NewPgAccount("suite", false);
+                                                        if (!a) return nullptr;
+                                                        return std::make_unique<PgAccount>(*a);
+                                                      }}),
+                         StoreParamName);
 
 class PostgresStoreTest : public ::testing::Test {
  protected:

@@ -31,6 +31,8 @@ struct StoreParam {
   std::function<std::unique_ptr<StoreAccount>()> make;
 };
 
+inline void PrintTo(const StoreParam& param, std::ostream* os) { *os << param.name; }
+
 inline std::string StoreParamName(const ::testing::TestParamInfo<StoreParam>& info) {
   return info.param.name;
 }

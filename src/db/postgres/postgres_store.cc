@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <thread>
 
 #include "db/names.h"
@@ -97,6 +98,22 @@ long long LockId(std::string_view file, std::string_view key) {
   mix(std::string_view("\0", 1));
   mix(key);
   return static_cast<long long>(h);
+}
+
+// The table of a file: QuotedTableName when it fits in PostgreSQL's 63-byte identifiers (a
+// longer one would be cut silently, and two files could share a table); otherwise its first
+// 40 characters and a hash of the whole name.
+std::string PgTableName(std::string_view file) {
+  std::string quoted = QuotedTableName(file);
+  if (quoted.empty() || quoted.size() - 2 <= 63) return quoted;
+  uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : file) {
+    h ^= c;
+    h *= 1099511628211ull;
+  }
+  char hash[17];
+  snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(h));
+  return quoted.substr(0, 1 + 2 + 40) + "_" + hash + "\"";
 }
 
 constexpr const char* kCatalogue[] = {
@@ -230,7 +247,7 @@ bool PostgresStore::Ok(pg_result* r) {
 }
 
 std::string PostgresStore::Table(std::string_view file, int* status) {
-  std::string table = QuotedTableName(file);
+  std::string table = PgTableName(file);
   if (table.empty()) {
     *status = kBadName;
     return {};
@@ -261,7 +278,10 @@ int PostgresStore::Read(std::string_view file, std::string_view key, std::string
   if (status != kOk) return status;
   Result r(Exec("SELECT record FROM " + table + " WHERE key = $1", {std::string(key)}));
   if (!Ok(r.get())) return kIoError;
-  if (PQntuples(r.get()) == 0) return kRecordNotFound;
+  if (PQntuples(r.get()) == 0) {
+    record->clear();
+    return kRecordNotFound;
+  }
   *record = Cell(r.get(), 0, 0);
   return kOk;
 }
@@ -443,13 +463,14 @@ int PostgresStore::CountRecords(std::string_view file, long long* count) {
 
 int PostgresStore::Reserve(std::string_view file, std::string_view key, int timeout_ms) {
   std::string id = std::string(file) + '\0' + std::string(key);
+  if (held_locks_.count(id)) return kOk;  // already ours: one Free releases it
   std::string lock = std::to_string(LockId(file, key));
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   while (true) {
     Result r(Exec("SELECT pg_try_advisory_lock($1::text::bigint)::text", {lock}));
     if (!Ok(r.get())) return kIoError;
     if (Cell(r.get(), 0, 0) == "true") {
-      ++held_locks_[id];  // advisory locks nest within a session: count them the same way
+      held_locks_.insert(id);
       return kOk;
     }
     if (std::chrono::steady_clock::now() >= deadline) return kLockTimeout;
@@ -463,7 +484,7 @@ int PostgresStore::Free(std::string_view file, std::string_view key) {
   if (it == held_locks_.end()) return kNotReserved;
   Result r(Exec("SELECT pg_advisory_unlock($1::text::bigint)::text",
                 {std::to_string(LockId(file, key))}));
-  if (--it->second == 0) held_locks_.erase(it);
+  held_locks_.erase(it);
   return Ok(r.get()) ? kOk : kIoError;
 }
 
@@ -503,11 +524,10 @@ bool PostgresStore::FileExists(std::string_view file) {
 }
 
 int PostgresStore::CreateFile(std::string_view file) {
-  std::string table = QuotedTableName(file);
+  std::string table = PgTableName(file);
   if (table.empty()) return kBadName;
-  // Table names longer than PostgreSQL keeps would be cut and could collide.
-  if (table.size() - 2 > 63) return kBadName;
-  if (FileExists(file)) return kFileExists;
+  // A file and a pointer never share a name: OpenFile could not tell which is meant.
+  if (FileExists(file) || Pointer(file)) return kFileExists;
   return Atomically([&] {
     Result t(Exec("CREATE TABLE " + table + " (key bytea PRIMARY KEY, record bytea NOT NULL)", {}));
     if (!Ok(t.get())) {
@@ -608,6 +628,7 @@ int PostgresStore::Dictionary(std::string_view file, std::vector<DictItem>* item
 
 int PostgresStore::SetPointer(std::string_view name, const PointerTarget& target) {
   if (ValidateName(name) != kOk || ValidateName(target.file) != kOk) return kBadName;
+  if (FileExists(name)) return kFileExists;
   Result r(
       Exec("INSERT INTO cv_pointers (name, host, account, file) VALUES ($1, $2, $3, $4) "
            "ON CONFLICT (name) DO UPDATE SET host = EXCLUDED.host, account = EXCLUDED.account, "

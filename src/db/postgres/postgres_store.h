@@ -112,7 +112,7 @@ class PostgresStore : public Store {
   long long round_trips_ = 0;
   std::set<std::string> known_files_;
   std::map<std::string, std::vector<DictItem>, std::less<>> indexed_cache_;
-  std::map<std::string, int> held_locks_;  // "file\0key" -> depth
+  std::set<std::string> held_locks_;  // "file\0key" of the reservations this connection holds
 };
 
 }  // namespace cortevane::db
