@@ -111,6 +111,8 @@ class ImportTest : public ::testing::Test {
     return window;
   }
 
+  // Readers of the window, open to tests without a fixture too.
+ public:
   template <typename T>
   static T* Child(QWidget& window, const char* name) {
     T* child = window.findChild<T*>(QLatin1String(name));
@@ -151,6 +153,7 @@ class ImportTest : public ::testing::Test {
     return out;
   }
 
+ protected:
   // Declared before the sessions, so the sessions go first.
   test_support::TempAccount server_{test_support::Flavour::kServer};
   test_support::TempAccount laptop_{test_support::Flavour::kLaptop};
