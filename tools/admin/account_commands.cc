@@ -24,9 +24,10 @@ std::string Upper(std::string text) {
 void CreateAccount(AdminContext& ctx, bool server) {
   if (ctx.account.empty()) return FailMessage(ctx, "--account is required");
   if (!ctx.IsEmbedded()) {
-    // PostgreSQL accounts are created by the office store's own tool path (to come).
-    return FailMessage(ctx, "account " + Quoted(ctx.account) +
-                                ": only folder (embedded) accounts can be created here");
+    // A database on the PostgreSQL server, created with the credentials given.
+    if (int s = db::PostgresStore::CreateAccount(ctx.OfficeAddress(), server))
+      Fail(ctx, "account " + Quoted(ctx.account) + " on host " + Quoted(ctx.host), s);
+    return;
   }
   if (!db::IsLocalHost(ctx.host)) {
     Fail(ctx, "account " + Quoted(ctx.account) + " on host " + Quoted(ctx.host),
@@ -71,6 +72,27 @@ void AddUser(AdminContext& ctx, const std::string& given_name) {
   std::string password;
   if (!ReadLineStdin(&password) || password.empty())
     return FailMessage(ctx, "user " + Quoted(name) + ": no password on standard input");
+  if (!ctx.IsEmbedded()) {
+    // On PostgreSQL the user is a login role of the server (shared by its databases, so an
+    // existing role gets the new password) with access to this account.
+    auto office = ctx.OpenOffice();
+    if (!office) return;
+    if (int s = office->Begin()) {
+      Fail(ctx, "account " + Quoted(ctx.account), s);
+      return;
+    }
+    if (int s = office->CreateUser(name, password)) {
+      office->Rollback();
+      Fail(ctx, "user " + Quoted(name), s);
+      return;
+    }
+    if (CreateUserCounter(ctx, *office, name) != db::kOk) {
+      office->Rollback();
+      return;
+    }
+    if (int s = office->Commit()) Fail(ctx, "user " + Quoted(name), s);
+    return;
+  }
   auto store = ctx.OpenEmbedded();
   if (!store) return;
   // The user and the counter file come together or not at all.
@@ -95,15 +117,17 @@ void AddUser(AdminContext& ctx, const std::string& given_name) {
 void AddAccountCommands(CLI::App& app, AdminContext& ctx) {
   auto* account = app.add_subcommand("account", "Accounts");
   account->require_subcommand(1);
-  auto* create = account->add_subcommand("create", "Create a new account (a folder)");
+  auto* create = account->add_subcommand(
+      "create", "Create a new account: a folder, or a database on the PostgreSQL server --host");
   create->add_flag("--server", options.server, "A server account: also catalogues IMPORTDONNEES");
   create->callback([&ctx] { CreateAccount(ctx, options.server); });
 
-  auto* user = app.add_subcommand("user", "Users of an embedded account");
+  auto* user = app.add_subcommand("user", "Users of an account");
   user->require_subcommand(1);
   auto* add = user->add_subcommand(
       "add",
-      "Add a user (name kept in upper case); the password is one line on standard input. On a "
+      "Add a user (name kept in upper case; on PostgreSQL a login role of the server); the "
+      "password is one line on standard input. On a "
       "server account (one with a COMPTEUR file) also creates COMPTEUR_<NAME>, record 999 "
       "field 11 = the server counter");
   add->add_option("NAME", options.user, "User name")->required();

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "commands.h"
+#include "db/postgres/postgres_store.h"
 #include "db/sqlite/sqlite_store.h"
 #include "db/status.h"
 #include "db/store_factory.h"
@@ -35,24 +36,39 @@ std::shared_ptr<db::SqliteStore> AdminContext::OpenEmbedded() {
   return store;
 }
 
-std::shared_ptr<db::Store> AdminContext::OpenStore() {
-  if (account.empty() || IsEmbedded()) return OpenEmbedded();
-  // A PostgreSQL database: credentials from --user / PGUSER and --password-stdin / PGPASSWORD.
+db::PgAddress AdminContext::OfficeAddress() {
+  // Credentials from --user / PGUSER and --password-stdin / PGPASSWORD, read once.
+  if (!office_password_read_) {
+    office_password_read_ = true;
+    if (password_stdin) {
+      ReadLineStdin(&office_password_);
+    } else if (const char* p = std::getenv("PGPASSWORD")) {
+      office_password_ = p;
+    }
+  }
   std::string name = user;
   if (name.empty())
     if (const char* u = std::getenv("PGUSER")) name = u;
-  std::string password;
-  if (password_stdin) {
-    ReadLineStdin(&password);
-  } else if (const char* p = std::getenv("PGPASSWORD")) {
-    password = p;
+  return db::PgAddress{host, account, name, office_password_};
+}
+
+std::shared_ptr<db::PostgresStore> AdminContext::OpenOffice() {
+  if (account.empty()) {
+    FailMessage(*this, "--account is required");
+    return nullptr;
   }
-  std::shared_ptr<db::Store> store;
-  if (int s = db::OpenOfficeStore(host, account, name, password, &store)) {
+  int s = db::kOk;
+  auto store = db::PostgresStore::Connect(OfficeAddress(), &s);
+  if (s != db::kOk) {
     Fail(*this, "account " + Quoted(account) + " on host " + Quoted(host), s);
     return nullptr;
   }
   return store;
+}
+
+std::shared_ptr<db::Store> AdminContext::OpenStore() {
+  if (account.empty() || IsEmbedded()) return OpenEmbedded();
+  return OpenOffice();
 }
 
 int Fail(AdminContext& ctx, const std::string& what, int status, int exit_code) {

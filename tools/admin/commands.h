@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "db/postgres/postgres_store.h"
+
 namespace cortevane::db {
 class Store;
 class SqliteStore;
@@ -41,6 +43,15 @@ struct AdminContext {
   // The embedded account itself, for what only it has (users); nullptr after Fail() when the
   // account is not an embedded one or cannot be opened.
   std::shared_ptr<db::SqliteStore> OpenEmbedded();
+  // A PostgreSQL account (--host, --account, --user or PGUSER, --password-stdin or PGPASSWORD);
+  // nullptr after Fail() when it cannot be reached.
+  std::shared_ptr<db::PostgresStore> OpenOffice();
+  // The PostgreSQL address the options give; the password is read (once) on first use.
+  db::PgAddress OfficeAddress();
+
+ private:
+  bool office_password_read_ = false;
+  std::string office_password_;
 };
 
 // Prints "cortevane-admin: <what>: <status text> (status N)" on standard error and sets the

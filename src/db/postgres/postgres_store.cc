@@ -200,22 +200,31 @@ int PostgresStore::CreateAccount(const PgAddress& address, bool server) {
 int PostgresStore::CreateUser(std::string_view user, std::string_view password) {
   if (ValidateName(user) != kOk) return kBadName;
   std::string name(user), pw(password);
+  // The server receives the password already hashed (SCRAM), so it never appears in a
+  // statement or a log in clear.
+  char* hashed = PQencryptPasswordConn(conn_, pw.c_str(), name.c_str(), nullptr);
+  if (hashed == nullptr) return kIoError;
+  std::string hash = hashed;
+  PQfreemem(hashed);
   char* ident = PQescapeIdentifier(conn_, name.data(), name.size());
-  char* literal = PQescapeLiteral(conn_, pw.data(), pw.size());
+  char* literal = PQescapeLiteral(conn_, hash.data(), hash.size());
   if (ident == nullptr || literal == nullptr) {
     PQfreemem(ident);
     PQfreemem(literal);
     return kBadArgument;
   }
   std::string quoted = ident;
-  std::string create = "CREATE ROLE " + quoted + " LOGIN PASSWORD " + literal;
+  std::string password_literal = literal;
   PQfreemem(ident);
   PQfreemem(literal);
-  Result r(Exec(create, {}));
-  if (!Ok(r.get())) {
-    const char* state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
-    return (state != nullptr && std::string(state) == "42710") ? kUserExists : kIoError;
-  }
+  Result exists(Exec("SELECT 1 FROM pg_roles WHERE rolname = $1", {name}));
+  if (!Ok(exists.get())) return kIoError;
+  const bool known = PQntuples(exists.get()) > 0;
+  // Roles belong to the whole server: a user of several accounts has one password.
+  Result r(Exec(
+      (known ? "ALTER ROLE " : "CREATE ROLE ") + quoted + " LOGIN PASSWORD " + password_literal,
+      {}));
+  if (!Ok(r.get())) return kIoError;
   for (const std::string& grant :
        {"GRANT ALL ON ALL TABLES IN SCHEMA public TO " + quoted,
         "ALTER DEFAULT PRIVILEGES IN SCHEMA public GRANT ALL ON TABLES TO " + quoted,

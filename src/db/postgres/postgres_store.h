@@ -45,7 +45,8 @@ class PostgresStore : public Store {
   static int CreateAccount(const PgAddress& address, bool server);
 
   // Creates a login role with a password (the name validated, kept as given: callers pass it
-  // in upper case) and lets it use the account's tables. kUserExists when the role exists.
+  // in upper case), or gives an existing role that password (roles belong to the whole
+  // server), and lets it use the account's tables.
   int CreateUser(std::string_view user, std::string_view password);
 
   ~PostgresStore() override;
