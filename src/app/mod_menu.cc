@@ -49,6 +49,7 @@ void Mod_Menu::OpenMainWindow() {
   main_window_ =
       std::make_unique<MDI_Menu>(var_, ui_, make_jobs_ ? make_jobs_(var_, ui_) : MainWindowJobs{});
   main_window_->show();
+  main_window_->activateWindow();  // it takes over from the presentation screen
 }
 
 }  // namespace cortevane::app
