@@ -579,7 +579,9 @@ int PostgresStore::SetDictItem(std::string_view file, const DictItem& item) {
   int status;
   Table(file, &status);
   if (status != kOk) return status;
-  if (ValidateName(item.name) != kOk && item.name != "@ID") return kBadName;
+  // Item names are written in query sentences: the same rule as file names keeps them words.
+  if (ValidateName(item.name) != kOk) return kBadName;
+  if (item.field < 0 || item.first < 0) return kBadArgument;
   indexed_cache_.erase(std::string(file));
   status = Atomically([&] {
     Result r(

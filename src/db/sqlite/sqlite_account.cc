@@ -236,9 +236,9 @@ int SqliteStore::ListFiles(std::vector<std::string>* files) {
 int SqliteStore::SetDictItem(std::string_view file, const DictItem& item) {
   std::string table;
   if (int s = TableOf(file, &table)) return s;
-  if (item.name.empty() || item.field < 0 || item.first < 0) return kBadArgument;
-  for (char c : item.name)
-    if (c == kFieldMark || c == kValueMark || c == kSubValueMark || c == ' ') return kBadArgument;
+  // Item names are written in query sentences: the same rule as file names keeps them words.
+  if (int s = ValidateName(item.name)) return s;
+  if (item.field < 0 || item.first < 0) return kBadArgument;
   WriteScope scope(this);
   if (scope.status()) return scope.status();
   {
