@@ -11,38 +11,28 @@ namespace {
 
 using SearchTest = ImportTest;
 
-TEST_F(SearchTest, CodeWithEnterIsPaddedAndSearched) {
+TEST_F(SearchTest, CodeFieldKeysPaddingAndFifthDigit) {
   auto w = Open();
   QLineEdit* code = Field(*w, "Txt_CodeAide");
+  QTest::keyClick(code, Qt::Key_Tab);  // through an empty field: no search for 00000
   std::string shown_during_box;
   ui_.on_box = [&](const ui::ScriptedUi::Box&) { shown_during_box = code->text().toStdString(); };
-  QTest::keyClicks(code, "123");
-  EXPECT_EQ(Boxes(ui_), "");  // three digits do not search yet
+  QTest::keyClicks(code, "1a2-3");  // letters and signs are refused
+  EXPECT_EQ(Boxes(ui_), "");
   QTest::keyClick(code, Qt::Key_Return);
   EXPECT_EQ(Boxes(ui_), "box|48|Message CORTEVANE|Cet aidé n'existe pas.");
   EXPECT_EQ(shown_during_box, "00123");
   EXPECT_EQ(code->text(), "");
   EXPECT_EQ(List(*w, "Lst_Possible")->count(), 0);
-}
 
-TEST_F(SearchTest, FifthDigitSearchesAndOtherKeysAreRefused) {
-  auto w = Open();
-  QLineEdit* code = Field(*w, "Txt_CodeAide");
-  QTest::keyClicks(code, "0a0-0 4,");
-  EXPECT_EQ(code->text(), "0004");
+  ui_.ClearLog();
+  QTest::keyClicks(code, "0004");
+  EXPECT_EQ(List(*w, "Lst_Possible")->count(), 0);
   QTest::keyClick(code, Qt::Key_Backspace);
-  QTest::keyClicks(code, "42");
+  QTest::keyClicks(code, "42");  // the fifth digit searches
   EXPECT_EQ(Boxes(ui_), "");
   EXPECT_EQ(Data(List(*w, "Lst_Possible")), "42");
-  EXPECT_EQ(code->text(), "");
   EXPECT_EQ(db::ToVisible(w->W_Requete().Text()), "00042]PETIT]Luc]2 RUE BASSE]]]]]]AMIENS]");
-}
-
-TEST_F(SearchTest, TabThroughAnEmptyCodeFieldDoesNotSearch) {
-  auto w = Open();
-  QTest::keyClick(Field(*w, "Txt_CodeAide"), Qt::Key_Tab);
-  EXPECT_EQ(Boxes(ui_), "");
-  EXPECT_EQ(Field(*w, "Txt_CodeAide")->text(), "");
 }
 
 TEST_F(SearchTest, RechercheWithTwelveListsThatPersonAlone) {
@@ -60,6 +50,8 @@ TEST_F(SearchTest, RechercheWithTwelveListsThatPersonAlone) {
 }
 
 TEST_F(SearchTest, NameSearchIsUpperCasedAndSorted) {
+  // A row whose key is no number is left out.
+  server_.Put("CIVILAIDE", "ABCDE", PersonRecord({"", "DUPUIS", "X", {}, "", "", "", "", ""}));
   auto w = Open();
   QLineEdit* name = Field(*w, "Txt_NomAide");
   QTest::keyClicks(name, "dup");
@@ -186,14 +178,6 @@ TEST_F(SearchTest, FailuresShowTheirStatusAndListNothing) {
   EXPECT_EQ(Boxes(ui_), "box|0|Cortevane KESTA|Error Code " + std::to_string(db::kNotConnected));
   EXPECT_EQ(List(*w, "Lst_Possible")->count(), 0);
   EXPECT_EQ(Field(*w, "Txt_CodeAide")->text(), "");
-}
-
-TEST_F(SearchTest, RowsWhoseCodeIsNoNumberAreLeftOut) {
-  server_.Put("CIVILAIDE", "ABCDE", PersonRecord({"", "DUPUIS", "X", {}, "", "", "", "", ""}));
-  auto w = Open();
-  Field(*w, "Txt_NomAide")->setText("DUP");
-  w->Cmd_Recherche_Click();
-  EXPECT_EQ(Data(List(*w, "Lst_Possible")), "3 1 2");
 }
 
 }  // namespace

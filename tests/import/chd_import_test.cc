@@ -67,15 +67,6 @@ TEST_F(ChdImportWindowTest, CloseIsRefusedUntilSortir) {
   EXPECT_EQ(ui_.LogText(), "pointer|Chd_Import|0\nmenu|export|on");
 }
 
-TEST_F(ChdImportWindowTest, ForcedCloseWhenTheProgramEnds) {
-  auto w = Open();
-  w->show();
-  ui_.SetMenuEnabled(ui::MenuEntry::kExport, false);
-  w->Fermeture_Forcee();
-  EXPECT_FALSE(w->isVisible());
-  EXPECT_FALSE(ui_.MenuEnabled(ui::MenuEntry::kExport));
-}
-
 TEST_F(ChdImportWindowTest, ModeChangesKeepChosenPersonsAndSearchText) {
   auto w = Open();
   Field(*w, "Txt_NomAide")->setText("dup");
@@ -107,20 +98,6 @@ TEST_F(ChdImportWindowTest, SecteurLoadsEntriesInLabelOrderWithKeysAsData) {
   EXPECT_EQ(Texts(List(*w, "Lst_SelPossible")), "Centre | Nord | Sud");
   EXPECT_EQ(Data(List(*w, "Lst_SelPossible")), "3 12 40");
   EXPECT_EQ(ui_.LogText(), "pointer|Chd_Import|11\npointer|Chd_Import|0");
-}
-
-TEST_F(ChdImportWindowTest, EachCriteriaModeReloadsAndEmptiesTheChosenEntries) {
-  auto w = Open();
-  Option(*w, "Opt_Responsable")->setChecked(true);
-  EXPECT_EQ(Texts(List(*w, "Lst_SelPossible")), "ARNAUD Julie | BERNARD Paul | CARON Marc");
-  Select(List(*w, "Lst_SelPossible"), {0});
-  w->Ajout_Lst_SelSelection();
-  Option(*w, "Opt_Commune")->setChecked(true);
-  EXPECT_EQ(Texts(List(*w, "Lst_SelPossible")), "AMIENS | LYON | PARIS");
-  EXPECT_EQ(List(*w, "Lst_SelSelection")->count(), 0);
-  Option(*w, "Opt_Responsable")->setChecked(true);
-  EXPECT_EQ(Data(List(*w, "Lst_SelPossible")), "15 12 20");
-  EXPECT_EQ(List(*w, "Lst_SelSelection")->count(), 0);
 }
 
 TEST_F(ChdImportWindowTest, CriteriaRoutineErrorEmptyResultAndBadKeys) {
@@ -182,36 +159,24 @@ TEST_F(TransferTest, AddCopiesOnceAndDeselects) {
   EXPECT_TRUE(possible_->selectedItems().isEmpty());
 }
 
-TEST_F(TransferTest, TwoSourceItemsWithOneIdentityGiveOneEntry) {
-  possible_->AddItem("copy of 00001", 1);
+TEST_F(TransferTest, RemoveTousAndDuplicateIdentities) {
+  possible_->AddItem("copy of 00001", 1);  // two selected items, one identity: one entry
   Select(possible_, {1, 4});
   w_->Ajout_Lst_Selection();
   EXPECT_EQ(Data(selection_), "1");
-  EXPECT_NE(selection_->item(0)->text(), "copy of 00001");
-}
-
-TEST_F(TransferTest, RemoveThenAddAgainGoesToTheEnd) {
   w_->Cmd_Tous_Click();
-  EXPECT_EQ(Data(selection_), "3 1 2 7");
+  w_->Cmd_Tous_Click();  // the second time appends nothing
+  EXPECT_EQ(Data(selection_), "1 3 2 7");
+  EXPECT_TRUE(possible_->selectedItems().isEmpty());
   Select(selection_, {0, 2});
   w_->Retrait_Lst_Selection();
-  EXPECT_EQ(Data(selection_), "1 7");
-  Select(possible_, {0});
+  EXPECT_EQ(Data(selection_), "3 7");
+  Select(possible_, {1});  // removed, then added again: at the end
   w_->Ajout_Lst_Selection();
-  EXPECT_EQ(Data(selection_), "1 7 3");
+  EXPECT_EQ(Data(selection_), "3 7 1");
   Select(selection_, {0, 1, 2});
   w_->Retrait_Lst_Selection();
   EXPECT_EQ(selection_->count(), 0);
-}
-
-TEST_F(TransferTest, TousTwiceAppendsNothingTheSecondTime) {
-  w_->Cmd_Tous_Click();
-  w_->Cmd_Tous_Click();
-  EXPECT_EQ(Data(selection_), "3 1 2 7");
-  EXPECT_TRUE(possible_->selectedItems().isEmpty());
-  possible_->clear();
-  w_->Cmd_Tous_Click();
-  EXPECT_EQ(Data(selection_), "3 1 2 7");
 }
 
 TEST_F(TransferTest, DoubleClicksButtonsAndDropsRunTheirTransfer) {
