@@ -1,22 +1,23 @@
 #include "app/jobs.h"
 
+#include <memory>
+
 #include "app/mod_var.h"
+#include "export/mod_exportation.h"
+#include "import/chd_import.h"
 
 namespace cortevane::app {
 
-// Plug the import window and the export in here:
-//   jobs.create_import_window = [&var, &ui](QWidget* parent) -> QWidget* {
-//     return new import::Chd_Import(var.Ses_Autonome, var.Ses_Serveur, var.Nom_Utilisateur,
-//                                   ui, parent);
-//   };
-//   auto exportation = std::make_shared<exporting::Mod_Exportation>(
-//       var.Ses_Autonome, var.Ses_Serveur, var.Nom_Utilisateur, ui);  // one for the whole run
-//   jobs.run_export = [exportation] { exportation->Demarrage_Exportation(); };
-// Until then Import and Export do nothing.
 MainWindowJobs MakeJobs(Mod_Var& var, ui::Ui& ui) {
-  (void)var;
-  (void)ui;
   MainWindowJobs jobs;
+  jobs.create_import_window = [&var, &ui](QWidget* parent) -> QWidget* {
+    return new import::Chd_Import(var.Ses_Autonome, var.Ses_Serveur, var.Nom_Utilisateur, ui,
+                                  parent);
+  };
+  // One export for the whole run: it keeps its files and lists from one run to the next.
+  auto exportation = std::make_shared<exporting::Mod_Exportation>(
+      var.Ses_Autonome, var.Ses_Serveur, var.Nom_Utilisateur, ui);
+  jobs.run_export = [exportation] { exportation->Demarrage_Exportation(); };
   return jobs;
 }
 
