@@ -55,9 +55,13 @@ std::string IndexForm(const DictItem& item, std::string_view value) {
   }
   while (whole.size() > 1 && whole.front() == '0') whole.remove_prefix(1);
   while (!frac.empty() && frac.back() == '0') frac.remove_suffix(1);
-  std::string out(whole.empty() ? "0" : whole);
-  if (!frac.empty()) out += "." + std::string(frac);
-  if (negative && out != "0") out.insert(0, "-");
+  std::string out;
+  if (negative && !(whole == "0" && frac.empty())) out.push_back('-');
+  out.append(whole.empty() ? std::string_view("0") : whole);
+  if (!frac.empty()) {
+    out.push_back('.');
+    out.append(frac);
+  }
   return out;
 }
 
