@@ -7,16 +7,6 @@
 
 namespace cortevane::testing {
 
-inline QApplication& EnsureQApplication() {
-  if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) {
-    return *existing;
-  }
-  static int argc = 1;
-  static char name[] = "cortevane-tests";
-  static char* argv[] = {name, nullptr};
-  static auto* app = new QApplication(argc, argv);
-  app->setQuitOnLastWindowClosed(false);
-  return *app;
-}
+QApplication& EnsureQApplication();
 
 }  // namespace cortevane::testing
