@@ -1,6 +1,7 @@
 // Cortevane: moves assisted persons' files between the laptop's base and the office base.
 // No command line: everything comes from Cortevane.ini and the user.
 #include <QApplication>
+#include <QIcon>
 
 #include "app/jobs.h"
 #include "app/mod_menu.h"
@@ -10,6 +11,7 @@
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
+  application.setWindowIcon(QIcon(":/pictures/presentation.bmp"));
   cortevane::ui::QtUi ui;
   cortevane::app::Mod_Var var;
   cortevane::app::Mod_Menu menu(var, ui, cortevane::app::MakeJobs);
