@@ -25,5 +25,5 @@ function(cortevane_tests name dir)
   target_link_libraries(${name} PRIVATE ${ARGN} cortevane_test_support GTest::gtest GTest::gmock GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE CORTEVANE_BINARY_DIR="${PROJECT_BINARY_DIR}")
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0")
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
