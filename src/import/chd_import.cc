@@ -199,7 +199,13 @@ void Chd_Import::createLayout() {
   arrows->addStretch();
   criteria->addLayout(arrows, 1, 1);
   criteria->addWidget(lst_sel_selection_, 1, 2);
-  for (ui::ListBox* list : {lst_sel_possible_, lst_sel_selection_}) list->setMinimumHeight(80);
+  // The criteria lists hold a few dozen short names; the result lists, which the user reads
+  // most, get the height.
+  for (ui::ListBox* list : {lst_sel_possible_, lst_sel_selection_}) {
+    list->setMinimumHeight(80);
+    list->setMaximumHeight(120);
+  }
+  for (ui::ListBox* list : {lst_possible_, lst_selection_}) list->setMinimumHeight(120);
 
   auto* frame1 = new QVBoxLayout(frame1_);
   frame1->addLayout(options);
