@@ -79,6 +79,9 @@ bool Mod_Exportation::Vidage_Portable() {
       if (auto portable = Ses_Autonome.OpenFile(planning.Value(i, 1))) portable->EmptyFile();
     }
   }
+  // Last: until the persons are cleared, a run after an interruption still needs the codes
+  // given to the persons created on the laptop.
+  if (auto notes = Ses_Autonome.OpenFile(kCodesAttribues)) notes->EmptyFile();
   return true;
 }
 

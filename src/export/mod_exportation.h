@@ -35,6 +35,10 @@ class Ui;
 
 namespace cortevane::exporting {
 
+// The laptop file where the export notes the server code given to each person created on the
+// laptop, so that a run after an interrupted one gives the person the same code again.
+inline constexpr char kCodesAttribues[] = "CODESATTRIBUES";
+
 class Mod_Exportation {
  public:
   Mod_Exportation(db::Session& ses_autonome, db::Session& ses_serveur,
@@ -79,7 +83,9 @@ class Mod_Exportation {
 
   // nouvel_aide.cc: a person created on the laptop gets a new server code.
   bool Nouvel_Aide(const std::string& code);
+  bool Code_Deja_Attribue(const std::string& code, std::string* nouveau_code);
   bool Attribution_Code(std::string* nouveau_code);
+  bool Memorisation_Code(const std::string& code, const std::string& nouveau_code);
 
   // documents_vidage.cc: scanned documents after each person, clearing after the last.
   void Copie_Documents(const std::string& code, const std::string& secteur);

@@ -1,6 +1,14 @@
 // A person created on the laptop: it takes the next code of the server's common counter, and
 // every one of its records is copied to the server under keys built on that code, without
 // comparison or question. The laptop code stays what names its registration and documents.
+//
+// The code given is noted on the laptop (file CODESATTRIBUES: key the laptop code, field 1 the
+// server code, field 2 the user's threshold of this cycle) after the counter is written and
+// before any record is copied. An export that stops after that point, and is run again, finds
+// the note and copies the person under the same code again, instead of taking a second code
+// and leaving the person twice on the server. Stopping between the counter and the note
+// spends a code on nobody, with no record copied under it. A note of an earlier cycle (another
+// threshold) is ignored; the final clearing empties the file.
 #include <optional>
 #include <string>
 #include <utility>
@@ -9,6 +17,7 @@
 #include "db/db_file.h"
 #include "db/session.h"
 #include "db/status.h"
+#include "db/store.h"
 #include "export/mod_exportation.h"
 #include "export/rules.h"
 
@@ -16,7 +25,11 @@ namespace cortevane::exporting {
 
 bool Mod_Exportation::Nouvel_Aide(const std::string& code) {
   std::string nouveau_code;
-  if (!Attribution_Code(&nouveau_code)) return false;
+  if (!Code_Deja_Attribue(code, &nouveau_code)) return false;
+  if (nouveau_code.empty()) {
+    if (!Attribution_Code(&nouveau_code)) return false;
+    if (!Memorisation_Code(code, nouveau_code)) return false;
+  }
 
   // The code is spent from here on: a failure below leaves the records copied so far under it.
   const int fichiers = ENR_SDPARAMEXPORT.Count();
@@ -62,6 +75,51 @@ bool Mod_Exportation::Nouvel_Aide(const std::string& code) {
     }
   }
   return true;
+}
+
+// The code an earlier run of this export gave to the laptop person `code`, or the empty text
+// when there is none (no note, or a note of another cycle).
+bool Mod_Exportation::Code_Deja_Attribue(const std::string& code, std::string* nouveau_code) {
+  nouveau_code->clear();
+  std::unique_ptr<db::DbFile> notes = Ses_Autonome.OpenFile(kCodesAttribues);
+  if (!notes) return true;  // no code was ever noted on this laptop
+  db::DynArray note;
+  bool trouve = false;
+  if (!Lecture(*notes, code, &note, &trouve)) return false;
+  if (!trouve || note.Field(2) != ENR_COMPTEURSERV.Field(11)) return true;
+  // Only a code this cycle's counter can have given: above the user's threshold.
+  std::optional<long> donne = CounterValue(note.Field(1));
+  std::optional<long> seuil = CounterValue(ENR_COMPTEURSERV.Field(11));
+  if (!donne || !seuil || *donne <= *seuil || *donne > kHighestCode ||
+      FormatCode(*donne) != note.Field(1))
+    return true;
+  *nouveau_code = note.Field(1);
+  return true;
+}
+
+// Notes on the laptop the code just given to `code`, creating the file the first time.
+bool Mod_Exportation::Memorisation_Code(const std::string& code, const std::string& nouveau_code) {
+  std::unique_ptr<db::DbFile> notes = Ses_Autonome.OpenFile(kCodesAttribues);
+  int status = Ses_Autonome.Error();
+  if (!notes && status == db::kNoSuchFile && Ses_Autonome.store()) {
+    status = Ses_Autonome.store()->CreateFile(kCodesAttribues);
+    if (status == db::kOk || status == db::kFileExists) {
+      notes = Ses_Autonome.OpenFile(kCodesAttribues);
+      status = Ses_Autonome.Error();
+    }
+  }
+  if (notes) {
+    db::DynArray note;
+    note.SetField(1, nouveau_code);
+    note.SetField(2, ENR_COMPTEURSERV.Field(11));
+    notes->SetKey(code);
+    notes->SetRecord(note);
+    status = notes->WriteRecord();
+  }
+  if (status == db::kOk) return true;
+  return Echec("Le code " + nouveau_code + " attribué à l'aidé " + code +
+               " n'a pas pu être noté sur le portable (erreur " + std::to_string(status) +
+               ") : aucun enregistrement n'a été copié sous ce code. Exportation interrompue.");
 }
 
 // Takes the next code of the common counter under its reservation. The record is read again

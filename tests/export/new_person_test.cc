@@ -110,6 +110,47 @@ INSTANTIATE_TEST_SUITE_P(
                                   "nouveau code ne peut être attribué à l'aidé 00118."}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// An export that stops after a new person was copied (here: the register cannot be read at
+// the end) and is run again copies the person under the code it was given the first time,
+// instead of taking a second code and leaving the person twice on the office.
+TEST_F(NewPersonTest, ARunAfterAnInterruptedOneKeepsTheCodeGiven) {
+  Put(laptop_, "CIVILAIDE", "00118", Person("NOUVEAU", "Né", "0123"));
+  Put(laptop_, "NOTES", "00118s", "première visite");
+  ASSERT_EQ(
+      laptop_.store()->SetPointer("SDEXPORTAIDES", {"localhost", "/nowhere", "SDEXPORTAIDES"}), 0);
+  Run();
+  EXPECT_EQ(LastBox(), "Error Code " + std::to_string(db::kPointerTargetAbsent));
+  EXPECT_EQ(Dump(server_, "CIVILAIDE"), "00151=" + Person("NOUVEAU", "Né", "0123"));
+  EXPECT_EQ(Dump(laptop_, "CODESATTRIBUES"), "00118=00151^00100");
+
+  ui_.ClearLog();
+  ASSERT_NO_FATAL_FAILURE(SetUpLaptop(laptop_, server_));
+  Put(laptop_, "NOTES", "00118t", "ajoutée entre les deux exportations");
+  Run();
+  EXPECT_EQ(LastBox(), kFinalText);
+  EXPECT_EQ(Dump(server_, "CIVILAIDE"), "00151=" + Person("NOUVEAU", "Né", "0123"));
+  EXPECT_EQ(Dump(server_, "NOTES"),
+            "00151s=première visite | 00151t=ajoutée entre les deux exportations");
+  EXPECT_EQ(Get(server_, "COMPTEUR", "999"), Counter("00151"));
+  EXPECT_EQ(Dump(laptop_, "CODESATTRIBUES"), "");
+}
+
+// A note is only trusted for the cycle that wrote it (same threshold) and for a code that
+// cycle's counter can have given (above the threshold); otherwise a fresh code is taken.
+TEST_F(NewPersonTest, ANoteOfAnotherCycleOrOfAnImpossibleCodeIsIgnored) {
+  Put(laptop_, "CIVILAIDE", "00118", Person("PREMIER", "A", "0123"));
+  Put(laptop_, "CIVILAIDE", "00119", Person("SECOND", "B", "0123"));
+  ASSERT_EQ(laptop_.store()->CreateFile("CODESATTRIBUES"), 0);
+  Put(laptop_, "CODESATTRIBUES", "00118", "00140^00090");
+  Put(laptop_, "CODESATTRIBUES", "00119", "00042^00100");
+  Run();
+  EXPECT_EQ(Dump(server_, "CIVILAIDE"), "00151=" + Person("PREMIER", "A", "0123") +
+                                            " | 00152=" + Person("SECOND", "B", "0123"));
+  EXPECT_EQ(Get(server_, "CIVILAIDE", "00140"), "-");
+  EXPECT_EQ(Get(server_, "CIVILAIDE", "00042"), "-");
+  EXPECT_EQ(Dump(laptop_, "CODESATTRIBUES"), "");
+}
+
 TEST_F(NewPersonTest, TheLastCodeIsStillGiven) {
   Put(server_, "COMPTEUR", "999", Counter("32766"));
   Put(laptop_, "CIVILAIDE", "00118", Person("NOUVEAU", "Né", "0123"));
