@@ -156,12 +156,13 @@ class Import {
       if ((s = ValidateName(copy.file)) || (s = ValidateName(copy.file + "_" + user_))) return s;
       if (!srv_.FileExists(copy.file)) return kNoSuchFile;
       copy.to_reference = true;
-      s = aide.Value(f, 3) == "SELECT" ? RecordsByPrefix(srv_, copy.file, codes, &copy.records)
-                                       : RecordsByKey(srv_, copy.file, codes, &copy.records);
+      const bool several = aide.Value(f, 3) == "SELECT";
+      s = several ? RecordsByPrefix(srv_, copy.file, codes, &copy.records)
+                  : RecordsByKey(srv_, copy.file, codes, &copy.records);
       if (s) return s;
       // Every code must be a person of the server: the caller has just registered them as
       // taken out, and a silent success would leave a registration with nothing behind it.
-      if (f == 1 && copy.records.size() != codes.size()) return kRecordNotFound;
+      if (f == 1 && !several && copy.records.size() != codes.size()) return kRecordNotFound;
       copies_.push_back(std::move(copy));
     }
     const DynArray planning(planning_text);
