@@ -69,8 +69,8 @@ struct QueryError {
   std::string message;
 };
 
-// Parses `sentence`. On failure the returned error has status kQuerySyntax and *query is left
-// in an unspecified state.
+// Parses `sentence`. On failure the returned error has status kQuerySyntax and *query holds
+// only what was read before the error.
 QueryError ParseQuery(std::string_view sentence, Query* query);
 
 }  // namespace cortevane::db::query
