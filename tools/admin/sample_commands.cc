@@ -12,6 +12,7 @@
 #include "commands.h"
 #include "db/dyn_array.h"
 #include "db/names.h"
+#include "db/postgres/postgres_store.h"
 #include "db/routines.h"
 #include "db/sample_data.h"
 #include "db/sqlite/sqlite_store.h"
@@ -30,7 +31,15 @@ struct {
   uint64_t seed = 1;
   long demo_persons = 2000;
   bool rebuild = false;
+  bool postgres = false;
 } options;
+
+// Where the demo's office base lives: an embedded folder, or (demo --postgres) a database on
+// the PostgreSQL server named by --host, called kesta_demo unless --account says otherwise.
+struct OfficeBase {
+  std::string host = "localhost";
+  std::string path;
+};
 
 // The demo's places, as the configuration file names them.
 constexpr const char* kServerBase = "C:\\KESTA\\SERVEUR";
@@ -107,10 +116,11 @@ bool WriteText(const fs::path& path, const std::string& text, std::string* error
 
 // The configuration file in the program's format: host lines whose first 8 ("Serveur=") and 9
 // ("Serveur2=") characters are skipped, sections ended by an empty line, Windows line ends.
-std::string IniText() {
+std::string IniText(const OfficeBase& office) {
   return std::string("[SERVEUR]\r\nServeur=localhost\r\n\r\n") +
-         "[DISTANT SERVEUR]\r\nServeur2=localhost\r\n\r\n" + "[BASES]\r\nPortable=" + kLaptopBase +
-         "\r\n\r\n" + "[DISTANT BASES]\r\nServeur=" + kServerBase + "\r\n\r\n";
+         "[DISTANT SERVEUR]\r\nServeur2=" + office.host + "\r\n\r\n" +
+         "[BASES]\r\nPortable=" + kLaptopBase + "\r\n\r\n" +
+         "[DISTANT BASES]\r\nServeur=" + office.path + "\r\n\r\n";
 }
 
 void PrintCredentials(const std::string& user, const std::string& password) {
@@ -128,7 +138,8 @@ std::vector<fs::path> DemoPlaces() {
 // The laptop as it is between two cycles: the files the export opens, empty, its counter,
 // and its SDEXPORTAIDES standing for the office register. So an Export before any Import
 // runs through instead of stopping on a missing file.
-int PrepareLaptop(AdminContext& ctx, db::Store& server, db::Store& laptop) {
+int PrepareLaptop(AdminContext& ctx, db::Store& server, db::Store& laptop,
+                  const OfficeBase& office) {
   std::vector<std::string> files = {"SECTEUR", "COMPTEUR"};
   for (const char* record : {"AIDE", "PLANNING"}) {
     std::string text;
@@ -150,7 +161,7 @@ int PrepareLaptop(AdminContext& ctx, db::Store& server, db::Store& laptop) {
     if (int s = laptop.Write("COMPTEUR", "999", record.Text()))
       return Fail(ctx, "laptop record \"999\" of file \"COMPTEUR\"", s);
   }
-  if (int s = laptop.SetPointer("SDEXPORTAIDES", {"localhost", kServerBase, "SDEXPORTAIDES"}))
+  if (int s = laptop.SetPointer("SDEXPORTAIDES", {office.host, office.path, "SDEXPORTAIDES"}))
     return Fail(ctx, "laptop pointer \"SDEXPORTAIDES\"", s);
   return db::kOk;
 }
@@ -194,7 +205,13 @@ int ScannedDocuments(AdminContext& ctx, const db::sample::SeedSummary& summary) 
   return db::kOk;
 }
 
-bool BuildDemo(AdminContext& ctx, const std::string& user, const std::string& password);
+bool BuildDemo(AdminContext& ctx, const std::string& user, const std::string& password,
+               const OfficeBase& office);
+
+OfficeBase DemoOffice(AdminContext& ctx) {
+  if (!options.postgres) return {"localhost", kServerBase};
+  return {ctx.host, ctx.account.empty() ? "kesta_demo" : ctx.account};
+}
 
 void RunDemo(AdminContext& ctx) {
   if (options.demo_persons < 0) return FailMessage(ctx, "--persons cannot be negative");
@@ -210,12 +227,19 @@ void RunDemo(AdminContext& ctx) {
     while (std::getline(in, line)) std::cout << line << "\n";
     return;
   }
+  const OfficeBase office = DemoOffice(ctx);
   if (exists) {
     for (const fs::path& p : DemoPlaces()) {
       std::error_code ec;
       fs::remove_all(p, ec);
       if (ec) return FailMessage(ctx, "cannot remove " + p.string() + ": " + ec.message());
     }
+  }
+  if (options.postgres && options.rebuild) {
+    db::PgAddress address = ctx.OfficeAddress();
+    address.account = office.path;
+    if (int s = db::PostgresStore::DropAccount(address))
+      return (void)Fail(ctx, "office base " + Quoted(office.path), s);
   }
 
   std::string user = Upper(platform::LoginName());
@@ -227,7 +251,7 @@ void RunDemo(AdminContext& ctx) {
   const std::string password = NewPassword();
 
   std::cerr << "building the demo under " << root.string() << "\n";
-  if (!BuildDemo(ctx, user, password)) {
+  if (!BuildDemo(ctx, user, password, office)) {
     // A demo half made would pass for a made one at the next run.
     for (const fs::path& p : DemoPlaces()) {
       std::error_code ec;
@@ -235,36 +259,63 @@ void RunDemo(AdminContext& ctx) {
     }
     return;
   }
-  std::cout << "demo ready under " << root.string() << ": an office base " << kServerBase
+  std::cout << "demo ready under " << root.string() << ": an office base " << office.path
+            << (options.postgres ? " on the PostgreSQL server " + office.host : std::string())
             << " with " << options.demo_persons << " persons, an empty laptop base " << kLaptopBase
             << "\n";
   PrintCredentials(user, password);
 }
 
-bool BuildDemo(AdminContext& ctx, const std::string& user, const std::string& password) {
-  const fs::path server_folder = platform::MapPath(kServerBase);
+// The office base and its user: an embedded account, or a database and a login role of the
+// PostgreSQL server.
+std::shared_ptr<db::Store> MakeOffice(AdminContext& ctx, const OfficeBase& office,
+                                      const std::string& user, const std::string& password) {
+  if (!options.postgres) {
+    const fs::path folder = platform::MapPath(office.path);
+    std::shared_ptr<db::SqliteStore> server;
+    int s = db::SqliteStore::Create(folder, true);
+    if (s == db::kOk) s = db::SqliteStore::Open(folder, &server);
+    if (s == db::kOk) s = server->AddUser(user, password);
+    if (s != db::kOk) {
+      Fail(ctx, "server base " + Quoted(folder.string()), s);
+      return nullptr;
+    }
+    return server;
+  }
+  db::PgAddress address = ctx.OfficeAddress();
+  address.account = office.path;
+  int s = db::PostgresStore::CreateAccount(address, true);
+  std::shared_ptr<db::PostgresStore> server;
+  if (s == db::kOk) server = db::PostgresStore::Connect(address, &s);
+  if (s == db::kOk) s = server->CreateUser(user, password);
+  if (s != db::kOk) {
+    Fail(ctx, "office base " + Quoted(office.path) + " on host " + Quoted(office.host), s);
+    return nullptr;
+  }
+  return server;
+}
+
+bool BuildDemo(AdminContext& ctx, const std::string& user, const std::string& password,
+               const OfficeBase& office) {
   const fs::path laptop_folder = platform::MapPath(kLaptopBase);
-  if (int s = db::SqliteStore::Create(server_folder, true))
-    return !Fail(ctx, "server base " + Quoted(server_folder.string()), s);
   if (int s = db::SqliteStore::Create(laptop_folder, false))
     return !Fail(ctx, "laptop base " + Quoted(laptop_folder.string()), s);
-  std::shared_ptr<db::SqliteStore> server, laptop;
-  if (int s = db::SqliteStore::Open(server_folder, &server))
-    return !Fail(ctx, "server base " + Quoted(server_folder.string()), s);
+  std::shared_ptr<db::SqliteStore> laptop;
   if (int s = db::SqliteStore::Open(laptop_folder, &laptop))
     return !Fail(ctx, "laptop base " + Quoted(laptop_folder.string()), s);
+  std::shared_ptr<db::Store> server = MakeOffice(ctx, office, user, password);
+  if (!server) return false;
 
   db::sample::SeedSummary summary;
   if (SeedStore(ctx, *server, options.demo_persons, 1, true, &summary)) return false;
-  if (int s = server->AddUser(user, password)) return !Fail(ctx, "server user", s);
   if (int s = laptop->AddUser(user, password)) return !Fail(ctx, "laptop user", s);
   if (AddUserCounter(ctx, *server, user)) return false;
-  if (PrepareLaptop(ctx, *server, *laptop)) return false;
+  if (PrepareLaptop(ctx, *server, *laptop, office)) return false;
   if (ScannedDocuments(ctx, summary)) return false;
 
   std::string error;
   const fs::path credentials = platform::MapPath(kCredentials);
-  if (!WriteText(platform::MapPath(kIniFile), IniText(), &error) ||
+  if (!WriteText(platform::MapPath(kIniFile), IniText(office), &error) ||
       !WriteText(credentials, "user: " + user + "\npassword: " + password + "\n", &error)) {
     FailMessage(ctx, error);
     return false;
@@ -293,6 +344,10 @@ void AddSampleCommands(CLI::App& app, AdminContext& ctx) {
   demo->add_option("--persons", options.demo_persons, "Persons on the office base (default 2000)");
   demo->add_flag("--rebuild", options.rebuild,
                  "Remove the demo's bases and folders and build it again");
+  demo->add_flag("--postgres", options.postgres,
+                 "Keep the office base on the PostgreSQL server --host (database --account, "
+                 "default kesta_demo; credentials --user or PGUSER, --password-stdin or "
+                 "PGPASSWORD)");
   demo->callback([&ctx] { RunDemo(ctx); });
 }
 

@@ -43,6 +43,9 @@ class PostgresStore : public Store {
   // Creates the database `address.account` and its catalogue (DBA.SELECT catalogued; with
   // `server`, IMPORTDONNEES too). kAccountExists when the database exists already.
   static int CreateAccount(const PgAddress& address, bool server);
+  // Removes the database `address.account` and everything in it, closing its other
+  // connections; 0 also when there was none.
+  static int DropAccount(const PgAddress& address);
 
   // Creates a login role with a password (the name validated, kept as given: callers pass it
   // in upper case), or gives an existing role that password (roles belong to the whole
