@@ -101,7 +101,8 @@ std::unique_ptr<DbFile> Session::OpenFile(std::string_view name) {
     if (store->FileExists(file)) break;
     std::optional<PointerTarget> target = store->Pointer(file);
     if (!target) {
-      error_ = kNoSuchFile;
+      // A store whose server went away finds no file at all: say so, not "no such file".
+      error_ = store->Health() != kOk ? store->Health() : kNoSuchFile;
       return nullptr;
     }
     Session* other = FindConnected(target->host, target->account);

@@ -49,7 +49,8 @@ class Session {
   int Error() const { return error_; }
 
   // The file `name` of the account (or the file a pointer of that name stands for), or
-  // nullptr with Error() set: kNoSuchFile, kBadName, kNotConnected, kPointerTargetAbsent.
+  // nullptr with Error() set: kNoSuchFile, kBadName, kNotConnected, kPointerTargetAbsent,
+  // kServerUnreachable (the office server went away).
   std::unique_ptr<DbFile> OpenFile(std::string_view name);
 
   // The catalogued routine `name`, to be called with `arg_count` arguments. The routine is

@@ -83,6 +83,11 @@ class Store {
 
   virtual int CatalogueRoutine(std::string_view routine) = 0;
   virtual bool RoutineCatalogued(std::string_view routine) = 0;
+
+  // ---- Reachability. 0 while the store can be reached; kServerUnreachable when its server
+  // connection has been lost (the store's next operation tries to connect again when nothing
+  // of the lost connection is still pending: no open transaction, no reservation held).
+  virtual int Health() { return 0; }
 };
 
 }  // namespace cortevane::db

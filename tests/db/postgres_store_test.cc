@@ -226,5 +226,50 @@ TEST(PostgresConnectTest, UsersConnectWithTheirOwnPassword) {
   EXPECT_EQ(status, kBadCredentials);
 }
 
+// The server ends a connection (restart, administrator): the call that finds it gone fails
+// with kServerUnreachable, the next one connects again, and the indexes stay right although
+// the dictionary read was the statement that failed.
+TEST_F(PostgresStoreTest, AConnectionEndedByTheServerFailsOnceThenConnectsAgain) {
+  ASSERT_EQ(store_->CreateFile("CIVILAIDE"), kOk);
+  ASSERT_EQ(store_->SetDictItem("CIVILAIDE", {"NomAide", 2, 0, false, true}), kOk);
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00001", FromVisible("^DUPONT")), kOk);
+  auto end = [&](PostgresStore& victim) {
+    PQclear(store_->Exec("SELECT pg_terminate_backend($1::text::int, 5000)",
+                         {std::to_string(PQbackendPID(victim.connection()))}));
+  };
+
+  auto fresh = Second();  // nothing of the dictionary known yet
+  end(*fresh);
+  EXPECT_EQ(fresh->Write("CIVILAIDE", "00001", FromVisible("^MARTIN")), kServerUnreachable);
+  EXPECT_EQ(fresh->Health(), kServerUnreachable);
+  EXPECT_EQ(fresh->Write("CIVILAIDE", "00001", FromVisible("^MARTIN")), kOk);
+  EXPECT_EQ(fresh->Health(), kOk);
+  std::vector<std::string> keys;
+  ASSERT_EQ(store_->IndexLookup("CIVILAIDE", "NomAide", "MARTIN", false, &keys), kOk);
+  EXPECT_EQ(keys, std::vector<std::string>{"00001"});
+  ASSERT_EQ(store_->IndexLookup("CIVILAIDE", "NomAide", "DUPONT", false, &keys), kOk);
+  EXPECT_TRUE(keys.empty());
+
+  // A reservation dies with its connection: the store does not connect again behind the
+  // back of the one who holds it, until that one has let it go.
+  ASSERT_EQ(fresh->Reserve("CIVILAIDE", "00001", 1000), kOk);
+  end(*fresh);
+  std::string record;
+  EXPECT_EQ(fresh->Read("CIVILAIDE", "00001", &record), kServerUnreachable);
+  EXPECT_EQ(fresh->Read("CIVILAIDE", "00001", &record), kServerUnreachable);
+  EXPECT_EQ(store_->Reserve("CIVILAIDE", "00001", 1000), kOk);  // the lock is gone
+  EXPECT_EQ(fresh->Free("CIVILAIDE", "00001"), kServerUnreachable);
+  EXPECT_EQ(fresh->Read("CIVILAIDE", "00001", &record), kOk);
+  EXPECT_EQ(fresh->Reserve("CIVILAIDE", "00001", 0), kLockTimeout);
+  EXPECT_EQ(store_->Free("CIVILAIDE", "00001"), kOk);
+
+  // A transaction whose connection ended is lost, and its COMMIT says so.
+  ASSERT_EQ(fresh->Begin(), kOk);
+  ASSERT_EQ(fresh->Write("CIVILAIDE", "00002", FromVisible("^PETIT")), kOk);
+  end(*fresh);
+  EXPECT_EQ(fresh->Commit(), kServerUnreachable);
+  EXPECT_EQ(fresh->Read("CIVILAIDE", "00002", &record), kRecordNotFound);
+}
+
 }  // namespace
 }  // namespace cortevane::db

@@ -236,6 +236,13 @@ int PostgresStore::CreateUser(std::string_view user, std::string_view password) 
 }
 
 pg_result* PostgresStore::Exec(const std::string& sql, const Params& params) {
+  if (PQstatus(conn_) != CONNECTION_OK) {
+    // The connection was lost earlier. Connect again only when nothing of the old one is
+    // still owed to a caller: its transaction and its advisory locks died with it.
+    if (in_transaction_ || !held_locks_.empty()) return nullptr;
+    PQreset(conn_);
+    if (PQstatus(conn_) != CONNECTION_OK) return nullptr;
+  }
   ++round_trips_;
   std::vector<const char*> values;
   std::vector<int> lengths;
@@ -247,6 +254,16 @@ pg_result* PostgresStore::Exec(const std::string& sql, const Params& params) {
   }
   return PQexecParams(conn_, sql.c_str(), static_cast<int>(params.size()), nullptr, values.data(),
                       lengths.data(), formats.data(), 1);
+}
+
+int PostgresStore::Failure() const {
+  return PQstatus(conn_) == CONNECTION_OK ? static_cast<int>(kIoError)
+                                          : static_cast<int>(kServerUnreachable);
+}
+
+int PostgresStore::Health() {
+  return PQstatus(conn_) == CONNECTION_OK ? static_cast<int>(kOk)
+                                          : static_cast<int>(kServerUnreachable);
 }
 
 bool PostgresStore::Ok(pg_result* r) {
@@ -262,7 +279,8 @@ std::string PostgresStore::Table(std::string_view file, int* status) {
     return {};
   }
   if (!FileExists(file)) {
-    *status = kNoSuchFile;
+    *status = PQstatus(conn_) == CONNECTION_OK ? static_cast<int>(kNoSuchFile)
+                                               : static_cast<int>(kServerUnreachable);
     return {};
   }
   *status = kOk;
@@ -286,7 +304,7 @@ int PostgresStore::Read(std::string_view file, std::string_view key, std::string
   std::string table = Table(file, &status);
   if (status != kOk) return status;
   Result r(Exec("SELECT record FROM " + table + " WHERE key = $1", {std::string(key)}));
-  if (!Ok(r.get())) return kIoError;
+  if (!Ok(r.get())) return Failure();
   if (PQntuples(r.get()) == 0) {
     record->clear();
     return kRecordNotFound;
@@ -295,30 +313,37 @@ int PostgresStore::Read(std::string_view file, std::string_view key, std::string
   return kOk;
 }
 
-const std::vector<DictItem>& PostgresStore::IndexedItems(std::string_view file) {
+int PostgresStore::IndexedItems(std::string_view file, const std::vector<DictItem>** items) {
   auto it = indexed_cache_.find(file);
-  if (it != indexed_cache_.end()) return it->second;
-  std::vector<DictItem> all, indexed;
-  Dictionary(file, &all);
-  for (auto& item : all)
-    if (item.indexed) indexed.push_back(item);
-  return indexed_cache_.emplace(std::string(file), std::move(indexed)).first->second;
+  if (it == indexed_cache_.end()) {
+    // A dictionary that could not be read is not "no index": writes would then leave the
+    // index behind the records. Nothing is remembered until a read succeeds.
+    std::vector<DictItem> all, indexed;
+    if (int s = Dictionary(file, &all)) return s;
+    for (auto& item : all)
+      if (item.indexed) indexed.push_back(item);
+    it = indexed_cache_.emplace(std::string(file), std::move(indexed)).first;
+  }
+  *items = &it->second;
+  return kOk;
 }
 
 int PostgresStore::WriteIndex(std::string_view file, std::string_view key,
                               std::string_view record) {
-  const auto& items = IndexedItems(file);
+  const std::vector<DictItem>* indexed = nullptr;
+  if (int s = IndexedItems(file, &indexed)) return s;
+  const std::vector<DictItem>& items = *indexed;
   if (items.empty()) return kOk;
   Result del(Exec("DELETE FROM cv_index WHERE file = $1 AND key = $2",
                   {std::string(file), std::string(key)}));
-  if (!Ok(del.get())) return kIoError;
+  if (!Ok(del.get())) return Failure();
   for (const auto& item : items) {
     for (const auto& value : ItemValues(item, key, record)) {
       Result ins(
           Exec("INSERT INTO cv_index (file, item, value, key) VALUES ($1, $2, $3, $4) "
                "ON CONFLICT DO NOTHING",
                {std::string(file), item.name, IndexForm(item, value), std::string(key)}));
-      if (!Ok(ins.get())) return kIoError;
+      if (!Ok(ins.get())) return Failure();
     }
   }
   return kOk;
@@ -334,10 +359,12 @@ int PostgresStore::Write(std::string_view file, std::string_view key, std::strin
                       " (key, record) VALUES ($1, $2) "
                       "ON CONFLICT (key) DO UPDATE SET record = EXCLUDED.record",
                   {std::string(key), std::string(record)}));
-    if (!Ok(r.get())) return static_cast<int>(kIoError);
+    if (!Ok(r.get())) return Failure();
     return WriteIndex(file, key, record);
   };
-  return IndexedItems(file).empty() ? write() : Atomically(write);
+  const std::vector<DictItem>* indexed = nullptr;
+  if (int s = IndexedItems(file, &indexed)) return s;
+  return indexed->empty() ? write() : Atomically(write);
 }
 
 int PostgresStore::Delete(std::string_view file, std::string_view key) {
@@ -346,12 +373,14 @@ int PostgresStore::Delete(std::string_view file, std::string_view key) {
   if (status != kOk) return status;
   return Atomically([&] {
     Result r(Exec("DELETE FROM " + table + " WHERE key = $1", {std::string(key)}));
-    if (!Ok(r.get())) return static_cast<int>(kIoError);
+    if (!Ok(r.get())) return Failure();
     if (std::string(PQcmdTuples(r.get())) == "0") return static_cast<int>(kRecordNotFound);
-    if (IndexedItems(file).empty()) return static_cast<int>(kOk);
+    const std::vector<DictItem>* indexed = nullptr;
+    if (int s = IndexedItems(file, &indexed)) return s;
+    if (indexed->empty()) return static_cast<int>(kOk);
     Result x(Exec("DELETE FROM cv_index WHERE file = $1 AND key = $2",
                   {std::string(file), std::string(key)}));
-    return Ok(x.get()) ? static_cast<int>(kOk) : static_cast<int>(kIoError);
+    return Ok(x.get()) ? static_cast<int>(kOk) : Failure();
   });
 }
 
@@ -362,7 +391,7 @@ int PostgresStore::Clear(std::string_view file) {
   return Atomically([&] {
     Result r(Exec("DELETE FROM " + table, {}));
     Result x(Exec("DELETE FROM cv_index WHERE file = $1", {std::string(file)}));
-    return Ok(r.get()) && Ok(x.get()) ? static_cast<int>(kOk) : static_cast<int>(kIoError);
+    return Ok(r.get()) && Ok(x.get()) ? static_cast<int>(kOk) : Failure();
   });
 }
 
@@ -382,7 +411,7 @@ int PostgresStore::Scan(std::string_view file,
                    : Exec("SELECT key, record FROM " + table + " ORDER BY key LIMIT " +
                               std::to_string(kPage),
                           {}));
-    if (!Ok(r.get())) return kIoError;
+    if (!Ok(r.get())) return Failure();
     int rows = PQntuples(r.get());
     for (int i = 0; i < rows; ++i) {
       std::string key = Cell(r.get(), i, 0);
@@ -409,25 +438,23 @@ static std::string IndexCondition(const DictItem& item, std::string_view value, 
   return "x.value >= $3";
 }
 
-const DictItem* PostgresStore::IndexedItem(std::string_view file, std::string_view item) {
-  for (const auto& i : IndexedItems(file))
-    if (i.name == item) return &i;
-  return nullptr;
-}
-
 int PostgresStore::IndexLookup(std::string_view file, std::string_view item, std::string_view value,
                                bool prefix, std::vector<std::string>* keys) {
   int status;
   Table(file, &status);
   if (status != kOk) return status;
-  const DictItem* found = IndexedItem(file, item);
+  const std::vector<DictItem>* indexed = nullptr;
+  if (int s = IndexedItems(file, &indexed)) return s;
+  const DictItem* found = nullptr;
+  for (const DictItem& i : *indexed)
+    if (i.name == item) found = &i;
   if (found == nullptr) return kQueryUnknownItem;
   Params params{std::string(file), std::string(item)};
   std::string where = IndexCondition(*found, value, prefix, &params);
   Result r(Exec("SELECT DISTINCT x.key FROM cv_index x WHERE x.file = $1 AND x.item = $2 AND " +
                     where + " ORDER BY x.key",
                 params));
-  if (!Ok(r.get())) return kIoError;
+  if (!Ok(r.get())) return Failure();
   keys->clear();
   for (int i = 0; i < PQntuples(r.get()); ++i) keys->push_back(Cell(r.get(), i, 0));
   return kOk;
@@ -454,7 +481,7 @@ int PostgresStore::ReadMany(std::string_view file, const std::vector<std::string
                     " WHERE key IN (SELECT decode(h, 'hex') FROM "
                     "unnest(string_to_array($1::text, ',')) h) ORDER BY key",
                 {list}));
-  if (!Ok(r.get())) return kIoError;
+  if (!Ok(r.get())) return Failure();
   for (int i = 0; i < PQntuples(r.get()); ++i)
     if (!visit(Cell(r.get(), i, 0), Cell(r.get(), i, 1))) break;
   return kOk;
@@ -465,7 +492,7 @@ int PostgresStore::CountRecords(std::string_view file, long long* count) {
   std::string table = Table(file, &status);
   if (status != kOk) return status;
   Result r(Exec("SELECT count(*)::text FROM " + table, {}));
-  if (!Ok(r.get())) return kIoError;
+  if (!Ok(r.get())) return Failure();
   *count = std::stoll(Cell(r.get(), 0, 0));
   return kOk;
 }
@@ -477,7 +504,7 @@ int PostgresStore::Reserve(std::string_view file, std::string_view key, int time
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   while (true) {
     Result r(Exec("SELECT pg_try_advisory_lock($1::text::bigint)::text", {lock}));
-    if (!Ok(r.get())) return kIoError;
+    if (!Ok(r.get())) return Failure();
     if (Cell(r.get(), 0, 0) == "true") {
       held_locks_.insert(id);
       return kOk;
@@ -494,23 +521,25 @@ int PostgresStore::Free(std::string_view file, std::string_view key) {
   Result r(Exec("SELECT pg_advisory_unlock($1::text::bigint)::text",
                 {std::to_string(LockId(file, key))}));
   held_locks_.erase(it);
-  return Ok(r.get()) ? kOk : kIoError;
+  return Ok(r.get()) ? kOk : Failure();
 }
 
 int PostgresStore::Begin() {
   if (in_transaction_) return kBadArgument;
   Result r(Exec("BEGIN", {}));
-  if (!Ok(r.get())) return kIoError;
+  if (!Ok(r.get())) return Failure();
   in_transaction_ = true;
   return kOk;
 }
 
 int PostgresStore::Commit() {
   if (!in_transaction_) return kBadArgument;
-  in_transaction_ = false;
+  // Sent while the transaction is still open here, so that a lost connection is not replaced
+  // by a fresh one, on which COMMIT would answer success for work that is gone.
   Result r(Exec("COMMIT", {}));
+  in_transaction_ = false;
   // A COMMIT of a failed transaction answers ROLLBACK: report it as the failure it is.
-  if (!Ok(r.get()) || std::string(PQcmdStatus(r.get())) != "COMMIT") return kIoError;
+  if (!Ok(r.get()) || std::string(PQcmdStatus(r.get())) != "COMMIT") return Failure();
   return kOk;
 }
 
@@ -520,7 +549,7 @@ int PostgresStore::Rollback() {
   indexed_cache_.clear();
   known_files_.clear();
   Result r(Exec("ROLLBACK", {}));
-  return Ok(r.get()) ? kOk : kIoError;
+  return Ok(r.get()) ? kOk : Failure();
 }
 
 bool PostgresStore::FileExists(std::string_view file) {
@@ -543,10 +572,10 @@ int PostgresStore::CreateFile(std::string_view file) {
       const char* state = PQresultErrorField(t.get(), PG_DIAG_SQLSTATE);
       // Another name maps to the same table ("A.B" and "A_B"): refuse rather than share it.
       return (state != nullptr && std::string(state) == "42P07") ? static_cast<int>(kFileExists)
-                                                                 : static_cast<int>(kIoError);
+                                                                 : Failure();
     }
     Result c(Exec("INSERT INTO cv_files (name) VALUES ($1)", {std::string(file)}));
-    return Ok(c.get()) ? static_cast<int>(kOk) : static_cast<int>(kIoError);
+    return Ok(c.get()) ? static_cast<int>(kOk) : Failure();
   });
 }
 
@@ -560,7 +589,7 @@ int PostgresStore::DropFile(std::string_view file) {
     Result b(Exec("DELETE FROM cv_dict WHERE file = $1", {std::string(file)}));
     Result c(Exec("DELETE FROM cv_index WHERE file = $1", {std::string(file)}));
     return Ok(t.get()) && Ok(a.get()) && Ok(b.get()) && Ok(c.get()) ? static_cast<int>(kOk)
-                                                                    : static_cast<int>(kIoError);
+                                                                    : Failure();
   });
   known_files_.erase(std::string(file));
   indexed_cache_.erase(std::string(file));
@@ -569,7 +598,7 @@ int PostgresStore::DropFile(std::string_view file) {
 
 int PostgresStore::ListFiles(std::vector<std::string>* files) {
   Result r(Exec("SELECT name FROM cv_files ORDER BY name", {}));
-  if (!Ok(r.get())) return kIoError;
+  if (!Ok(r.get())) return Failure();
   files->clear();
   for (int i = 0; i < PQntuples(r.get()); ++i) files->push_back(Cell(r.get(), i, 0));
   return kOk;
@@ -592,10 +621,10 @@ int PostgresStore::SetDictItem(std::string_view file, const DictItem& item) {
              "indexed = EXCLUDED.indexed",
              {std::string(file), item.name, std::to_string(item.field), std::to_string(item.first),
               item.right ? "true" : "false", item.indexed ? "true" : "false"}));
-    if (!Ok(r.get())) return static_cast<int>(kIoError);
+    if (!Ok(r.get())) return Failure();
     Result d(
         Exec("DELETE FROM cv_index WHERE file = $1 AND item = $2", {std::string(file), item.name}));
-    if (!Ok(d.get())) return static_cast<int>(kIoError);
+    if (!Ok(d.get())) return Failure();
     if (!item.indexed) return static_cast<int>(kOk);
     // Index the records already there.
     int inner = kOk;
@@ -606,7 +635,7 @@ int PostgresStore::SetDictItem(std::string_view file, const DictItem& item) {
                  "ON CONFLICT DO NOTHING",
                  {std::string(file), item.name, IndexForm(item, value), std::string(key)}));
         if (!Ok(ins.get())) {
-          inner = kIoError;
+          inner = Failure();
           return false;
         }
       }
@@ -623,7 +652,7 @@ int PostgresStore::Dictionary(std::string_view file, std::vector<DictItem>* item
       Exec("SELECT item, field::text, first_chars::text, right_just::text, indexed::text "
            "FROM cv_dict WHERE file = $1 ORDER BY item",
            {std::string(file)}));
-  if (!Ok(r.get())) return kIoError;
+  if (!Ok(r.get())) return Failure();
   items->clear();
   for (int i = 0; i < PQntuples(r.get()); ++i) {
     DictItem item;
@@ -645,7 +674,7 @@ int PostgresStore::SetPointer(std::string_view name, const PointerTarget& target
            "ON CONFLICT (name) DO UPDATE SET host = EXCLUDED.host, account = EXCLUDED.account, "
            "file = EXCLUDED.file",
            {std::string(name), target.host, target.account, target.file}));
-  return Ok(r.get()) ? kOk : kIoError;
+  return Ok(r.get()) ? kOk : Failure();
 }
 
 std::optional<PointerTarget> PostgresStore::Pointer(std::string_view name) {
@@ -658,7 +687,7 @@ std::optional<PointerTarget> PostgresStore::Pointer(std::string_view name) {
 int PostgresStore::CatalogueRoutine(std::string_view routine) {
   Result r(Exec("INSERT INTO cv_routines (name) VALUES ($1) ON CONFLICT DO NOTHING",
                 {std::string(routine)}));
-  return Ok(r.get()) ? kOk : kIoError;
+  return Ok(r.get()) ? kOk : Failure();
 }
 
 bool PostgresStore::RoutineCatalogued(std::string_view routine) {

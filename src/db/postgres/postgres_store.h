@@ -6,6 +6,12 @@
 // QuotedTableName. Reservations are session-level advisory locks, so they die with the
 // connection.
 //
+// When the server ends the connection (restart, administrator, network), the failing call
+// reports kServerUnreachable, and the next call connects again, unless a transaction or a
+// reservation of the lost connection is still pending: those are gone with it, and their
+// owner must first see the failure (Rollback, Free), never a fresh connection that silently
+// lacks them.
+//
 // One PostgresStore is one connection, used from one thread at a time.
 #pragma once
 
@@ -87,6 +93,8 @@ class PostgresStore : public Store {
   int CatalogueRoutine(std::string_view routine) override;
   bool RoutineCatalogued(std::string_view routine) override;
 
+  int Health() override;
+
   // Statements sent to the server since the connection was made (benchmarks count them).
   long long round_trips() const { return round_trips_; }
 
@@ -103,13 +111,15 @@ class PostgresStore : public Store {
 
   // The table of a catalogued file, or the empty text with *status set (kBadName, kNoSuchFile).
   std::string Table(std::string_view file, int* status);
-  // Dictionary items of a file that are indexed (cached; cleared by SetDictItem).
-  const std::vector<DictItem>& IndexedItems(std::string_view file);
-  // The indexed item `item` of `file`, or nullptr.
-  const DictItem* IndexedItem(std::string_view file, std::string_view item);
+  // Dictionary items of a file that are indexed (cached once read; cleared by SetDictItem):
+  // 0 and *items set, or the status of the failed dictionary read.
+  int IndexedItems(std::string_view file, const std::vector<DictItem>** items);
   int WriteIndex(std::string_view file, std::string_view key, std::string_view record);
   // Runs `work` inside a transaction, unless one is open already.
   int Atomically(const std::function<int()>& work);
+  // The status of a failed statement: kServerUnreachable when the connection is lost (the
+  // server went away or ended it), kIoError otherwise.
+  int Failure() const;
 
   pg_conn* conn_;
   bool in_transaction_ = false;
