@@ -4,6 +4,8 @@
 
 #include "db/db_file.h"
 #include "db/session.h"
+#include "db/status.h"
+#include "db/store.h"
 #include "export/mod_exportation.h"
 #include "export/rules.h"
 #include "ui/ui.h"
@@ -95,14 +97,23 @@ bool Mod_Exportation::Chargement_Compteurs() {
   return true;
 }
 
-bool Mod_Exportation::Echec(const std::string& text) {
+bool Mod_Exportation::Echec(const std::string& text, bool serveur_perdu) {
   if (progression_affichee_) {
     ui_.HideProgress();
     progression_affichee_ = false;
   }
   ui_.SetScreenPointer(Pointer::kDefault);
   AnnonceDocumentsNonCopies();
-  ui_.MsgBox(text);
+  std::string message = text;
+  // A failure because the office server went away is not the user's to mend: say what
+  // happened and that a later export takes up the work.
+  if (const auto& store = Ses_Serveur.store();
+      serveur_perdu || (store && store->Health() != db::kOk)) {
+    message +=
+        "\r\nLa liaison avec le serveur a été perdue. Ce qui a déjà été écrit sur le serveur "
+        "est conservé : relancez l'exportation lorsque le serveur sera de nouveau accessible.";
+  }
+  ui_.MsgBox(message);
   ui_.SetMenuEnabled(MenuEntry::kExport, true);
   ui_.SetMenuEnabled(MenuEntry::kImport, true);
   return false;

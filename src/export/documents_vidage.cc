@@ -2,9 +2,11 @@
 // person, when the user has nothing left registered, the laptop's copies and the user's
 // reference copies on the server are emptied.
 #include <string>
+#include <vector>
 
 #include "db/db_file.h"
 #include "db/session.h"
+#include "db/status.h"
 #include "export/mod_exportation.h"
 #include "export/rules.h"
 #include "platform/file_system.h"
@@ -52,7 +54,11 @@ void Mod_Exportation::Copie_Documents(const std::string& code, const std::string
 }
 
 // The clearing happens only when the selection of the user's registrations succeeded and
-// found none. Files that cannot be opened or emptied are passed over: their data stays.
+// found none. Files the accounts do not have are passed over. A file that is there but could
+// not be emptied (the server gone, a store failure) is told and ends the export, so that it is
+// not reported as done: a later export, finding nothing left to send, finishes the clearing.
+// A reference copy is emptied only once its laptop file is, so that the laptop's records are
+// never compared with an empty reference.
 bool Mod_Exportation::Vidage_Portable() {
   if (!Selection_Fichier("SDEXPORTAIDES", "")) return false;
   if (W_ListeCles.Count() > 0) return true;
@@ -61,23 +67,34 @@ bool Mod_Exportation::Vidage_Portable() {
   if (!parametres) {
     return EchecOuverture("Problème d'ouverture de fichier : SDPARAMEXPORT (", Ses_Serveur);
   }
+  std::vector<std::string> non_vides;  // "file (error)" of each file that stays full
+  bool serveur_perdu = false;
+  // Empties `fichier` of `session`; false when it is there and could not be emptied.
+  auto vider = [&](db::Session& session, const std::string& fichier) {
+    std::unique_ptr<db::DbFile> file = session.OpenFile(fichier);
+    int status = file ? file->EmptyFile() : session.Error();
+    if (status == db::kOk || status == db::kNoSuchFile || status == db::kBadName) return true;
+    if (status == db::kServerUnreachable) serveur_perdu = true;
+    non_vides.push_back(fichier + " (erreur " + std::to_string(status) + ")");
+    return false;
+  };
   parametres->SetKey("AIDE");
   if (parametres->ReadRecord() == 0) {
     const db::DynArray aide = parametres->GetRecord();
     for (int i = 1; i <= aide.Count(); ++i) {
       const std::string fichier = aide.Value(i, 1);
-      if (auto portable = Ses_Autonome.OpenFile(fichier)) portable->EmptyFile();
-      if (auto reference = Ses_Serveur.OpenFile(fichier + "_" + Nom_Utilisateur)) {
-        reference->EmptyFile();
-      }
+      if (vider(Ses_Autonome, fichier)) vider(Ses_Serveur, fichier + "_" + Nom_Utilisateur);
     }
   }
   parametres->SetKey("PLANNING");
   if (parametres->ReadRecord() == 0) {
     const db::DynArray planning = parametres->GetRecord();
-    for (int i = 1; i <= planning.Count(); ++i) {
-      if (auto portable = Ses_Autonome.OpenFile(planning.Value(i, 1))) portable->EmptyFile();
-    }
+    for (int i = 1; i <= planning.Count(); ++i) vider(Ses_Autonome, planning.Value(i, 1));
+  }
+  if (!non_vides.empty()) {
+    std::string texte = "Le vidage après exportation n'a pas pu être achevé. Fichiers non vidés :";
+    for (const std::string& f : non_vides) texte += "\r\n" + f;
+    return Echec(texte + "\r\nRelancez l'exportation pour achever le vidage.", serveur_perdu);
   }
   // Last: until the persons are cleared, a run after an interruption still needs the codes
   // given to the persons created on the laptop.

@@ -69,8 +69,10 @@ class Mod_Exportation {
   // demarrage_exportation.cc: the start, and the ways an export ends.
   bool Chargement_Compteurs();
   // Ends the export after a failure: progress hidden, pointer back, `text` in a plain box,
-  // both menu entries enabled. Always returns false, so callers can `return Echec(...)`.
-  bool Echec(const std::string& text);
+  // both menu entries enabled. The box also says that the server went away when the office
+  // connection is lost, or when `serveur_perdu` (the caller saw it lost, and the store has
+  // connected again since). Always returns false, so callers can `return Echec(...)`.
+  bool Echec(const std::string& text, bool serveur_perdu = false);
   bool EchecOuverture(const std::string& texte, const db::Session& session);
   void AnnonceDocumentsNonCopies();
 

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "db/query_test_stores.h"
 #include "export_fixture.h"
 #include "ui/ui.h"
 
@@ -174,6 +175,40 @@ TEST_F(ClearingTest, AFailedRegistrationCheckClearsNothing) {
   EXPECT_NE(LastBox(), "Error Code 0");
   EXPECT_EQ(State(), before);
   EXPECT_TRUE(ui_.MenuEnabled(ui::MenuEntry::kImport));
+}
+
+// A laptop file that cannot be emptied is told instead of a finished export; its reference
+// copy is kept, so the laptop's records are never compared with an emptied one; the next
+// export, with nothing left to send, finishes the clearing.
+TEST_F(ClearingTest, AFileThatCannotBeEmptiedIsToldAndTheNextExportFinishes) {
+  struct ClearFails : db::testing_stores::ForwardingStore {
+    explicit ClearFails(std::shared_ptr<db::Store> real)
+        : ForwardingStore(*real), real_(std::move(real)) {}
+    int Clear(std::string_view file) override {
+      return failing && file == "NOTES" ? db::kIoError : ForwardingStore::Clear(file);
+    }
+    bool failing = true;
+    std::shared_ptr<db::Store> real_;
+  };
+  auto store = std::make_shared<ClearFails>(laptop_.store());
+  laptop_.AttachStore(store);
+  Run();
+  EXPECT_EQ(LastBox(),
+            "Le vidage après exportation n'a pas pu être achevé. Fichiers non vidés :\r\nNOTES "
+            "(erreur " +
+                std::to_string(db::kIoError) +
+                ")\r\nRelancez l'exportation pour achever le vidage.");
+  EXPECT_EQ(Dump(laptop_, "NOTES"), "00042A=note");
+  EXPECT_EQ(Dump(server_, "NOTES_ALICE"), "00042A=note");
+  EXPECT_EQ(Dump(laptop_, "CIVILAIDE"), "");
+  EXPECT_EQ(Dump(server_, "CIVILAIDE_ALICE"), "");
+
+  store->failing = false;
+  ui_.ClearLog();
+  Run();
+  EXPECT_EQ(Boxes(), kStartBox + "\n" + kFinalBox);
+  EXPECT_EQ(Dump(laptop_, "NOTES"), "");
+  EXPECT_EQ(Dump(server_, "NOTES_ALICE"), "");
 }
 
 }  // namespace
