@@ -98,6 +98,36 @@ int SqliteStore::Read(std::string_view file, std::string_view key, std::string* 
   return kOk;
 }
 
+int SqliteStore::ReadMany(std::string_view file, const std::vector<std::string>& keys,
+                          const std::function<bool(std::string_view, std::string_view)>& visit) {
+  std::string table;
+  if (int s = TableOf(file, &table)) return s;
+  if (keys.empty()) return kOk;
+  // One snapshot for all the keys: a writer in between cannot make the set inconsistent.
+  const bool own = !in_transaction_;
+  if (own)
+    if (int s = Exec("BEGIN")) return s;
+  int status = kOk;
+  const std::string sql = "SELECT record FROM " + table + " WHERE key = ?";
+  for (const std::string& key : keys) {
+    Statement st(this, sql);
+    if (!st.ok()) {
+      status = kIoError;
+      break;
+    }
+    st.Blob(1, key);
+    int rc = st.Step();
+    if (rc == SQLITE_DONE) continue;
+    if (rc != SQLITE_ROW) {
+      status = Fail(rc);
+      break;
+    }
+    if (!visit(key, st.Column(0))) break;
+  }
+  if (own) Exec(status == kOk ? "COMMIT" : "ROLLBACK");
+  return status;
+}
+
 int SqliteStore::IndexedItems(std::string_view file, std::vector<DictItem>* items) {
   items->clear();
   Statement st(this, "SELECT item, field, first, right FROM dict WHERE file = ? AND indexed");

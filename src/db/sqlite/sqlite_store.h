@@ -71,6 +71,10 @@ class SqliteStore final : public Store {
 
   // ---- Store.
   int Read(std::string_view file, std::string_view key, std::string* record) override;
+  // All the keys in one read transaction and one prepared statement, instead of a
+  // transaction and a catalogue look-up per key.
+  int ReadMany(std::string_view file, const std::vector<std::string>& keys,
+               const std::function<bool(std::string_view, std::string_view)>& visit) override;
   int Write(std::string_view file, std::string_view key, std::string_view record) override;
   int Delete(std::string_view file, std::string_view key) override;
   int Clear(std::string_view file) override;
