@@ -1,0 +1,206 @@
+// An export killed at any moment, then run again to its end answering Yes to every question,
+// leaves the office as one uninterrupted export would: every laptop change on the office,
+// every person created on the laptop there exactly once under a code of its own, no
+// registration left, the laptop and the reference copies cleared, sound embedded stores.
+//
+// The kill points are changes of the stores (writes, deletions, clearings, reservations...),
+// counted by the runner: a first run counts them, then points spread over that count are drawn
+// from a fixed seed, one in each of as many equal stretches. A few more runs are killed after
+// a random delay instead, which can land inside a store operation. Every other trial also
+// kills the second run before the last one.
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <random>
+#include <thread>
+
+#include "db/postgres/postgres_store.h"
+#include "db/session.h"
+#include "db/sqlite/sqlite_store.h"
+#include "db/status.h"
+#include "export/mod_exportation.h"
+#include "stress_world.h"
+#include "support/temp_account.h"
+#include "ui/scripted_ui.h"
+
+namespace cortevane::stress {
+namespace {
+
+constexpr int kKillPoints = 32;
+constexpr int kTimedKills = 6;
+constexpr int kCuts = 8;
+constexpr uint64_t kSeed = 20240611;
+
+const std::vector<std::string> kImported = {"00003", "00007", "00011", "00015",
+                                            "00019", "00023", "00027", "00031"};
+
+class ExportFaultTest : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    world_ = std::make_unique<World>(scratch_.path(), GetParam());
+    if (world_->unavailable()) GTEST_SKIP() << "no PostgreSQL test server (CORTEVANE_PG_HOST)";
+    ASSERT_NO_FATAL_FAILURE(world_->Seed(40, kSeed));
+    laptop_ = world_->Laptop("ALICE", kImported, 3).string();
+    expectation_ = world_->Expect("ALICE");
+    ASSERT_EQ(expectation_.created.size(), 3u);
+    counter_ = world_->Counter();
+    world_->Snapshot();
+  }
+
+  std::vector<std::string> Args() const {
+    return {"export", world_->OfficeName(), laptop_, "ALICE"};
+  }
+
+  // Runs the export to its end and checks the outcome.
+  void Finish(const std::string& what) {
+    RunResult last = RunToEnd(Args());
+    ASSERT_EQ(last.exit_code, 0) << what << ": the run after the kill did not end\n" << last.output;
+    world_->Verify({expectation_}, counter_, false);
+  }
+
+  test_support::TempFolder scratch_;
+  std::unique_ptr<World> world_;
+  std::string laptop_;
+  Expectation expectation_;
+  long counter_ = 0;
+};
+
+TEST_P(ExportFaultTest, KilledAnywhereTheNextRunFinishesTheWork) {
+  // An export that is never interrupted: it gives the codes in order, and tells how many
+  // changes a run makes and how long it takes.
+  world_->Restore();
+  const RunResult whole = RunToEnd(Args());
+  ASSERT_EQ(whole.exit_code, 0) << whole.output;
+  world_->Verify({expectation_}, counter_, true);
+  const long changes = whole.Changes();
+  ASSERT_GT(changes, kKillPoints) << whole.output;
+
+  std::mt19937_64 rng(kSeed);
+  for (int t = 0; t < kKillPoints && !HasFailure(); ++t) {
+    const long from = 1 + t * changes / kKillPoints;
+    const long to = std::max(from, (t + 1) * changes / kKillPoints);
+    const long point = std::uniform_int_distribution<long>(from, to)(rng);
+    const std::string what =
+        "killed before change " + std::to_string(point) + " of " + std::to_string(changes);
+    SCOPED_TRACE(what);
+    world_->Restore();
+    RunResult killed = RunToEnd(Args(), {"STRESS_KILL_AT=" + std::to_string(point)});
+    ASSERT_EQ(killed.signal, SIGKILL) << killed.output;
+    if (t % 2 == 1) {
+      // Killed again, somewhere in the second run (or not at all if it ends sooner).
+      const long again = std::uniform_int_distribution<long>(1, changes)(rng);
+      RunResult second = RunToEnd(Args(), {"STRESS_KILL_AT=" + std::to_string(again)});
+      ASSERT_TRUE(second.signal == SIGKILL || second.exit_code == 0) << second.output;
+    }
+    Finish(what);
+  }
+
+  for (int t = 0; t < kTimedKills && !HasFailure(); ++t) {
+    const double delay = std::uniform_real_distribution<double>(0, whole.seconds)(rng);
+    const std::string what = "killed after " + std::to_string(delay) + " s";
+    SCOPED_TRACE(what);
+    world_->Restore();
+    Runner runner(Args());
+    std::this_thread::sleep_for(std::chrono::duration<double>(delay));
+    kill(runner.pid(), SIGKILL);
+    RunResult killed = runner.Finish();
+    ASSERT_TRUE(killed.signal == SIGKILL || killed.exit_code == 0) << killed.output;
+    Finish(what);
+  }
+  RecordProperty("changes", static_cast<int>(changes));
+  std::cout << "[ stress   ] " << kKillPoints << " kill points over " << changes << " changes, "
+            << kTimedKills << " timed kills; an export takes " << whole.seconds << " s\n";
+}
+
+// The office server ends the export's connection at points spread over a run: the export
+// stops with one message that says the server went away (or, past the last office change,
+// ends normally), nothing crashes, and the next run finishes the work.
+TEST_P(ExportFaultTest, TheServerGoingAwayStopsWithAMessageAndTheNextRunFinishes) {
+  if (!GetParam()) GTEST_SKIP() << "an embedded office has no server to lose";
+  world_->Restore();
+  const long changes = RunToEnd(Args()).Changes();
+  ASSERT_GT(changes, kCuts);
+  std::mt19937_64 rng(kSeed + 1);
+  for (int t = 0; t < kCuts && !HasFailure(); ++t) {
+    const long from = 1 + t * changes / kCuts;
+    const long to = std::max(from, (t + 1) * changes / kCuts);
+    const long point = std::uniform_int_distribution<long>(from, to)(rng);
+    const std::string what = "server gone before change " + std::to_string(point);
+    SCOPED_TRACE(what);
+    world_->Restore();
+    RunResult cut = RunToEnd(Args(), {"STRESS_CUT_AT=" + std::to_string(point)});
+    ASSERT_EQ(cut.signal, 0) << cut.output;
+    if (cut.exit_code == 0) {
+      // The connection went after the export's last use of it: nothing may be missing.
+      world_->Verify({expectation_}, counter_, false);
+      continue;
+    }
+    ASSERT_EQ(cut.exit_code, 3) << cut.output;
+    EXPECT_NE(cut.output.find("La liaison avec le serveur a été perdue"), std::string::npos)
+        << cut.output;
+    Finish(what);
+  }
+}
+
+// Inside one program: the server ends the connection while the user is asked about a
+// conflict; the export stops with its message, and the same sessions export again once the
+// server answers (the office store connects again by itself).
+TEST_P(ExportFaultTest, TheSameProgramExportsAgainOnceTheServerIsBack) {
+  if (!GetParam()) GTEST_SKIP() << "an embedded office has no server to lose";
+  int status = 0;
+  std::shared_ptr<db::PostgresStore> office =
+      db::PostgresStore::Connect(world_->address(), &status);
+  ASSERT_EQ(status, db::kOk);
+  std::shared_ptr<db::SqliteStore> laptop_store;
+  ASSERT_EQ(db::SqliteStore::Open(laptop_, &laptop_store), db::kOk);
+  db::Session server, laptop;
+  server.SetDataBaseType(2);
+  server.SetHostName(world_->address().host);
+  server.SetAccountPath(world_->address().account);
+  server.AttachStore(office);
+  laptop.SetDataBaseType(2);
+  laptop.SetHostName("localhost");
+  laptop.SetAccountPath(laptop_);
+  laptop.AttachStore(laptop_store);
+  laptop_store.reset();
+
+  ui::ScriptedUi ui;
+  ui.AnswerYes(1000);
+  bool cut = false;
+  ui.on_box = [&](const ui::ScriptedUi::Box& box) {
+    if (box.style == ui::kYesNo + ui::kQuestion && !cut) {
+      world_->TerminateBackend(PQbackendPID(office->connection()));
+      cut = true;
+    }
+  };
+  const std::string user = "ALICE";  // the module keeps a reference to it
+  exporting::Mod_Exportation exporting(laptop, server, user, ui);
+  exporting.Demarrage_Exportation();
+  ASSERT_TRUE(cut);
+  const std::string stopped = ui.boxes().back().text;
+  EXPECT_EQ(ui.boxes().back().style, ui::kOkOnly);
+  // The write that followed the answer is the one that found the server gone.
+  EXPECT_EQ(stopped.rfind("Impossible d'écrire l'enregistrement ", 0), 0u) << stopped;
+  EXPECT_NE(stopped.find(" sur le serveur : " + std::to_string(db::kServerUnreachable) + "\r\n"),
+            std::string::npos)
+      << stopped;
+  EXPECT_NE(stopped.find("\r\nLa liaison avec le serveur a été perdue."), std::string::npos)
+      << stopped;
+
+  ui.ClearLog();
+  exporting.Demarrage_Exportation();
+  EXPECT_EQ(ui.boxes().back().text,
+            "Exportation des données de l'ordinateur portable vers le serveur terminée.");
+  laptop.Disconnect();
+  server.Disconnect();
+  office.reset();
+  world_->Verify({expectation_}, counter_, false);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, ExportFaultTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Postgres" : "Embedded"; });
+
+}  // namespace
+}  // namespace cortevane::stress

@@ -1,0 +1,321 @@
+// stress_runner: one export or one import in a process of its own, so that the fault and load
+// tests of tests/stress can kill it at a chosen moment or run several at once.
+//
+//   stress_runner export SERVER LAPTOP USER
+//   stress_runner import SERVER LAPTOP USER CODE...
+//
+// SERVER is an embedded account folder, or "pg:DATABASE" for a database of the PostgreSQL server
+// named by CORTEVANE_PG_HOST (credentials CORTEVANE_PG_USER and PGPASSWORD). LAPTOP is an
+// embedded account folder. The export answers Yes to every question; the import checks the
+// register, registers the codes under reservation and calls IMPORTDONNEES, as the import
+// window does.
+//
+// The runner first reads its standard input to the end: a test starts several runners at the
+// same moment by closing one pipe.
+//
+// Both sessions work through a store that counts the changes it makes (writes, deletions,
+// clearings, reservations and their release, transaction steps). Two environment variables
+// act on the N-th change, just before it is made:
+//   STRESS_KILL_AT=N   the process kills itself (SIGKILL): nothing is flushed, nothing closed.
+//   STRESS_CUT_AT=N    the server ends this process's PostgreSQL connection from its side
+//                      (pg_terminate_backend), as when the server goes away.
+//
+// Output (stdout): each message box as "box|style|text", then "changes N".
+// Exit status: 0 done (export: final message; import: every code imported), 3 ended on a
+// failure message, 4 import refused by the register, 2 bad arguments or set-up.
+#include <libpq-fe.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/date_converter.h"
+#include "db/db_file.h"
+#include "db/db_subroutine.h"
+#include "db/postgres/postgres_store.h"
+#include "db/routines.h"
+#include "db/session.h"
+#include "db/sqlite/sqlite_store.h"
+#include "db/status.h"
+#include "db/store.h"
+#include "export/mod_exportation.h"
+#include "import/import_register.h"
+#include "ui/scripted_ui.h"
+
+namespace {
+
+using namespace cortevane;
+
+long EnvNumber(const char* name) {
+  const char* text = std::getenv(name);
+  return text == nullptr ? 0 : std::atol(text);
+}
+
+struct Faults {
+  long kill_at = EnvNumber("STRESS_KILL_AT");
+  long cut_at = EnvNumber("STRESS_CUT_AT");
+  long changes = 0;
+  db::PostgresStore* office = nullptr;  // whose connection STRESS_CUT_AT cuts
+  db::PgAddress office_address;
+};
+
+Faults& TheFaults() {
+  static Faults faults;
+  return faults;
+}
+
+// Ends the office connection from the server's side and waits until its backend is gone, so
+// the next statement of the session finds the server away.
+void CutOfficeConnection() {
+  Faults& f = TheFaults();
+  if (f.office == nullptr) return;
+  const int pid = PQbackendPID(f.office->connection());
+  int status = 0;
+  auto admin = db::PostgresStore::Connect(f.office_address, &status);
+  if (!admin) {
+    std::cerr << "cannot connect to cut the connection: " << db::StatusText(status) << "\n";
+    std::_Exit(2);
+  }
+  PQclear(
+      admin->Exec("SELECT pg_terminate_backend($1::text::int, 5000)::text", {std::to_string(pid)}));
+}
+
+void Change() {
+  Faults& f = TheFaults();
+  ++f.changes;
+  if (f.changes == f.kill_at) {
+    std::fflush(nullptr);
+    raise(SIGKILL);
+  }
+  if (f.changes == f.cut_at) CutOfficeConnection();
+}
+
+// Forwards every call to the real store, counting the changes.
+class CountingStore final : public db::Store {
+ public:
+  explicit CountingStore(std::shared_ptr<db::Store> inner) : inner_(std::move(inner)) {}
+
+  int Read(std::string_view f, std::string_view k, std::string* r) override {
+    return inner_->Read(f, k, r);
+  }
+  int Write(std::string_view f, std::string_view k, std::string_view r) override {
+    Change();
+    return inner_->Write(f, k, r);
+  }
+  int Delete(std::string_view f, std::string_view k) override {
+    Change();
+    return inner_->Delete(f, k);
+  }
+  int Clear(std::string_view f) override {
+    Change();
+    return inner_->Clear(f);
+  }
+  int Scan(std::string_view f,
+           const std::function<bool(std::string_view, std::string_view)>& v) override {
+    return inner_->Scan(f, v);
+  }
+  int IndexLookup(std::string_view f, std::string_view i, std::string_view v, bool p,
+                  std::vector<std::string>* k) override {
+    return inner_->IndexLookup(f, i, v, p, k);
+  }
+  int ReadMany(std::string_view f, const std::vector<std::string>& k,
+               const std::function<bool(std::string_view, std::string_view)>& v) override {
+    return inner_->ReadMany(f, k, v);
+  }
+  int CountRecords(std::string_view f, long long* c) override { return inner_->CountRecords(f, c); }
+  int Reserve(std::string_view f, std::string_view k, int t) override {
+    Change();
+    return inner_->Reserve(f, k, t);
+  }
+  int Free(std::string_view f, std::string_view k) override {
+    Change();
+    return inner_->Free(f, k);
+  }
+  int Begin() override {
+    Change();
+    return inner_->Begin();
+  }
+  int Commit() override {
+    Change();
+    return inner_->Commit();
+  }
+  int Rollback() override { return inner_->Rollback(); }
+  bool FileExists(std::string_view f) override { return inner_->FileExists(f); }
+  int CreateFile(std::string_view f) override {
+    Change();
+    return inner_->CreateFile(f);
+  }
+  int DropFile(std::string_view f) override {
+    Change();
+    return inner_->DropFile(f);
+  }
+  int ListFiles(std::vector<std::string>* f) override { return inner_->ListFiles(f); }
+  int SetDictItem(std::string_view f, const db::DictItem& i) override {
+    Change();
+    return inner_->SetDictItem(f, i);
+  }
+  int Dictionary(std::string_view f, std::vector<db::DictItem>* i) override {
+    return inner_->Dictionary(f, i);
+  }
+  int SetPointer(std::string_view n, const db::PointerTarget& t) override {
+    Change();
+    return inner_->SetPointer(n, t);
+  }
+  std::optional<db::PointerTarget> Pointer(std::string_view n) override {
+    return inner_->Pointer(n);
+  }
+  int CatalogueRoutine(std::string_view r) override { return inner_->CatalogueRoutine(r); }
+  bool RoutineCatalogued(std::string_view r) override { return inner_->RoutineCatalogued(r); }
+  int Health() override { return inner_->Health(); }
+
+ private:
+  std::shared_ptr<db::Store> inner_;
+};
+
+bool ConnectEmbedded(db::Session& session, const std::string& folder) {
+  std::shared_ptr<db::SqliteStore> store;
+  if (int s = db::SqliteStore::Open(folder, &store)) {
+    std::cerr << "cannot open " << folder << ": " << db::StatusText(s) << "\n";
+    return false;
+  }
+  session.SetDataBaseType(2);
+  session.SetHostName("localhost");
+  session.SetAccountPath(folder);
+  session.AttachStore(std::make_shared<CountingStore>(store));
+  return true;
+}
+
+bool ConnectServer(db::Session& session, const std::string& office) {
+  if (office.rfind("pg:", 0) != 0) return ConnectEmbedded(session, office);
+  const char* host = std::getenv("CORTEVANE_PG_HOST");
+  const char* user = std::getenv("CORTEVANE_PG_USER");
+  const char* password = std::getenv("PGPASSWORD");
+  db::PgAddress address;
+  address.host = host != nullptr ? host : "";
+  address.account = office.substr(3);
+  address.user = user != nullptr ? user : "postgres";
+  address.password = password != nullptr ? password : "";
+  int status = 0;
+  std::shared_ptr<db::PostgresStore> store = db::PostgresStore::Connect(address, &status);
+  if (!store) {
+    std::cerr << "cannot connect to " << office << ": " << db::StatusText(status) << "\n";
+    return false;
+  }
+  TheFaults().office = store.get();
+  TheFaults().office_address = address;
+  session.SetDataBaseType(2);
+  session.SetHostName(address.host);
+  session.SetAccountPath(address.account);
+  session.AttachStore(std::make_shared<CountingStore>(store));
+  return true;
+}
+
+void PrintBoxes(const ui::ScriptedUi& ui) {
+  for (const auto& box : ui.boxes()) {
+    std::string text;
+    for (char c : box.text) text += (c == '\r' || c == '\n') ? ' ' : c;
+    std::cout << "box|" << box.style << "|" << text << "\n";
+  }
+}
+
+int RunExport(db::Session& server, db::Session& laptop, const std::string& user) {
+  ui::ScriptedUi ui;
+  ui.AnswerYes(100000);
+  exporting::Mod_Exportation exporting(laptop, server, user, ui);
+  exporting.Demarrage_Exportation();
+  PrintBoxes(ui);
+  const bool done =
+      !ui.boxes().empty() &&
+      ui.boxes().back().text ==
+          "Exportation des données de l'ordinateur portable vers le serveur terminée.";
+  return done ? 0 : 3;
+}
+
+int RunImport(db::Session& server, db::Session& laptop, const std::string& user,
+              const std::vector<std::string>& codes) {
+  db::DynArray request;
+  request.SetField(1, "SSELECT SDEXPORTAIDES PAR @ID");
+  request.SetField(2, "SDEXPORTAIDES");
+  request.SetField(3, "0 1");
+  auto select = server.Subroutine(db::kDbaSelect, 3);
+  select->ResetArgs();
+  select->SetArg(0, "");
+  select->SetArg(1, request.Text());
+  if (int s = select->Call()) {
+    std::cout << "register query failed " << s << "\n";
+    return 3;
+  }
+  const import::RegisterVerdict verdict =
+      import::CheckRegister(db::DynArray(select->GetArg(2)), codes, user);
+  if (verdict.kind != import::RegisterVerdict::kClear) {
+    std::cout << "refused " << verdict.code << " " << verdict.holder << "\n";
+    return 4;
+  }
+  auto registre = server.OpenFile("SDEXPORTAIDES");
+  if (!registre) return 3;
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  db::DynArray record;
+  record.SetField(1, user);
+  record.SetField(2, db::DateConverter::Today());
+  record.SetField(3, std::to_string(local.tm_hour) + ":" + std::to_string(local.tm_min));
+  const import::Registration outcome = import::RegisterPersons(*registre, codes, record);
+  if (outcome.result == import::Registration::kTaken) {
+    std::cout << "taken " << outcome.code << " " << outcome.holder << "\n";
+    return 4;
+  }
+  if (outcome.result == import::Registration::kFailed) {
+    std::cout << "registration failed " << outcome.status << "\n";
+    return 3;
+  }
+  db::DynArray list;
+  for (size_t k = 0; k < codes.size(); ++k) list.SetField(static_cast<int>(k) + 1, codes[k]);
+  auto copy = server.Subroutine(db::kImportDonnees, 3);
+  copy->ResetArgs();
+  copy->SetArg(0, user + "|" + laptop.HostName() + "|" + laptop.AccountPath() + "|" +
+                      server.HostName() + "|" + server.AccountPath());
+  copy->SetArg(1, list.Text());
+  if (int s = copy->Call()) {
+    std::cout << "IMPORTDONNEES failed " << s << "\n";
+    import::WithdrawRegistrations(*registre, codes, user);
+    return 3;
+  }
+  std::cout << "imported\n";
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() < 4 || (args[0] != "export" && args[0] != "import") ||
+      (args[0] == "export" && args.size() != 4)) {
+    std::cerr << "usage: stress_runner export SERVER LAPTOP USER\n"
+                 "       stress_runner import SERVER LAPTOP USER CODE...\n";
+    return 2;
+  }
+  // The gate: several runners wait here for the test to close their common pipe.
+  char buffer[64];
+  while (read(STDIN_FILENO, buffer, sizeof buffer) > 0) {
+  }
+
+  int status;
+  {
+    db::Session server, laptop;
+    if (!ConnectServer(server, args[1]) || !ConnectEmbedded(laptop, args[2])) return 2;
+    const std::string& user = args[3];
+    status = args[0] == "export" ? RunExport(server, laptop, user)
+                                 : RunImport(server, laptop, user, {args.begin() + 4, args.end()});
+    laptop.Disconnect();
+    server.Disconnect();
+  }
+  std::cout << "changes " << TheFaults().changes << "\n";
+  return status;
+}
