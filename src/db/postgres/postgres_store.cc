@@ -25,21 +25,21 @@ std::string Cell(PGresult* r, int row, int col) {
 }
 
 // Splits "host:port" (a bare IPv6 address keeps its colons; "[::1]:5433" is understood).
-void SplitHost(const std::string& spec, std::string* host, std::string* port) {
-  *host = spec;
+void SplitHost(const std::string& given, std::string* host, std::string* port) {
+  *host = given;
   *port = "5432";
-  if (!spec.empty() && spec.front() == '[') {
-    size_t close = spec.find(']');
+  if (!given.empty() && given.front() == '[') {
+    size_t close = given.find(']');
     if (close != std::string::npos) {
-      *host = spec.substr(1, close - 1);
-      if (close + 1 < spec.size() && spec[close + 1] == ':') *port = spec.substr(close + 2);
+      *host = given.substr(1, close - 1);
+      if (close + 1 < given.size() && given[close + 1] == ':') *port = given.substr(close + 2);
     }
     return;
   }
-  size_t colon = spec.find(':');
-  if (colon != std::string::npos && spec.find(':', colon + 1) == std::string::npos) {
-    *host = spec.substr(0, colon);
-    *port = spec.substr(colon + 1);
+  size_t colon = given.find(':');
+  if (colon != std::string::npos && given.find(':', colon + 1) == std::string::npos) {
+    *host = given.substr(0, colon);
+    *port = given.substr(colon + 1);
   }
   if (host->empty()) *host = "localhost";
 }
