@@ -6,6 +6,7 @@
 #include <libpq-fe.h>
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "db/dyn_array.h"
@@ -157,6 +158,44 @@ TEST_F(PostgresStoreTest, TransactionIsAllOrNothing) {
   ASSERT_EQ(store_->Write("F", "1", "one"), kOk);
   ASSERT_EQ(store_->Commit(), kOk);
   EXPECT_EQ(Second()->Read("F", "1", &r), kOk);
+}
+
+TEST_F(PostgresStoreTest, WritesOfATransactionTravelTogetherAndAreSeenByItsOwnReads) {
+  ASSERT_EQ(store_->CreateFile("CIVILAIDE"), kOk);
+  ASSERT_EQ(store_->SetDictItem("CIVILAIDE", {"NomAide", 2, 0, false, true}), kOk);
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00001", FromVisible("^ANCIEN")), kOk);
+  auto other = Second();
+  long long before = store_->round_trips();
+  ASSERT_EQ(store_->Begin(), kOk);
+  for (int i = 1; i <= 500; ++i) {
+    char key[6];
+    std::snprintf(key, sizeof key, "%05d", i);
+    ASSERT_EQ(store_->Write("CIVILAIDE", key, FromVisible("^NOM" + std::to_string(i % 7))), kOk);
+  }
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00002", ""), kOk);  // the last write of a key wins
+  ASSERT_EQ(store_->Write("CIVILAIDE", std::string("\x00\xFE", 2), "x,y"), kOk);
+  std::string back;
+  EXPECT_EQ(other->Read("CIVILAIDE", "00003", &back), kRecordNotFound) << "not before COMMIT";
+  ASSERT_EQ(store_->Read("CIVILAIDE", "00002", &back), kOk);  // its own reads see them
+  EXPECT_EQ(back, "");
+  std::vector<std::string> keys;
+  ASSERT_EQ(store_->IndexLookup("CIVILAIDE", "NomAide", "ANCIEN", false, &keys), kOk);
+  EXPECT_TRUE(keys.empty()) << "the index follows the rewritten record";
+  ASSERT_EQ(store_->IndexLookup("CIVILAIDE", "NomAide", "NOM3", false, &keys), kOk);
+  EXPECT_EQ(keys.size(), 72u);
+  ASSERT_EQ(store_->Commit(), kOk);
+  EXPECT_LT(store_->round_trips() - before, 20) << "500 writes in a few requests";
+  ASSERT_EQ(other->Read("CIVILAIDE", std::string("\x00\xFE", 2), &back), kOk);
+  EXPECT_EQ(back, "x,y");
+  long long count = 0;
+  ASSERT_EQ(other->CountRecords("CIVILAIDE", &count), kOk);
+  EXPECT_EQ(count, 501);
+
+  // Rolled back, waiting writes are dropped with the rest.
+  ASSERT_EQ(store_->Begin(), kOk);
+  ASSERT_EQ(store_->Write("CIVILAIDE", "09999", "gone"), kOk);
+  ASSERT_EQ(store_->Rollback(), kOk);
+  EXPECT_EQ(store_->Read("CIVILAIDE", "09999", &back), kRecordNotFound);
 }
 
 TEST_F(PostgresStoreTest, ReservationBlocksOtherConnectionsUntilFreedOrDisconnected) {

@@ -300,6 +300,7 @@ int PostgresStore::Atomically(const std::function<int()>& work) {
 }
 
 int PostgresStore::Read(std::string_view file, std::string_view key, std::string* record) {
+  if (int s = Settle()) return s;
   int status;
   std::string table = Table(file, &status);
   if (status != kOk) return status;
@@ -354,6 +355,16 @@ int PostgresStore::Write(std::string_view file, std::string_view key, std::strin
   int status;
   std::string table = Table(file, &status);
   if (status != kOk) return status;
+  if (in_transaction_) {
+    // Inside a transaction nothing is visible to others before COMMIT anyway: the write waits
+    // with the others and they travel together (see Settle).
+    auto& rows = pending_[std::string(file)];
+    const bool added = rows.insert_or_assign(std::string(key), std::string(record)).second;
+    pending_bytes_ += key.size() + record.size();
+    if (added) ++pending_count_;
+    if (pending_count_ >= kPendingRows || pending_bytes_ >= kPendingBytes) return Settle();
+    return kOk;
+  }
   auto write = [&] {
     Result r(Exec("INSERT INTO " + table +
                       " (key, record) VALUES ($1, $2) "
@@ -367,7 +378,87 @@ int PostgresStore::Write(std::string_view file, std::string_view key, std::strin
   return indexed->empty() ? write() : Atomically(write);
 }
 
+namespace {
+
+// A list of byte strings as one text parameter: each one "x" followed by its bytes in
+// hexadecimal, joined by commas, which the server splits and decodes. The "x" keeps the
+// empty string an element of its own.
+void AppendHex(std::string* list, std::string_view bytes) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  if (!list->empty()) list->push_back(',');
+  list->push_back('x');
+  for (unsigned char c : bytes) {
+    list->push_back(kHex[c >> 4]);
+    list->push_back(kHex[c & 15]);
+  }
+}
+
+// The bytes of one element of such a list, in SQL.
+std::string Decoded(const char* column) {
+  return std::string("decode(substr(") + column + ", 2), 'hex')";
+}
+
+}  // namespace
+
+void PostgresStore::IndexEntries::Add(const DictItem& item, std::string_view key,
+                                      std::string_view record) {
+  for (const auto& value : ItemValues(item, key, record)) {
+    AppendHex(&items, item.name);
+    AppendHex(&values, IndexForm(item, value));
+    AppendHex(&keys, key);
+    ++count;
+  }
+}
+
+int PostgresStore::InsertIndexEntries(const std::string& file, IndexEntries* entries) {
+  if (entries->count == 0) return kOk;
+  Result ins(Exec("INSERT INTO cv_index (file, item, value, key) SELECT $1, convert_from(" +
+                      Decoded("i") + ", 'UTF8'), " + Decoded("v") + ", " + Decoded("k") +
+                      " FROM unnest(string_to_array($2::text, ','), "
+                      "string_to_array($3::text, ','), string_to_array($4::text, ',')) "
+                      "AS u(i, v, k) ON CONFLICT DO NOTHING",
+                  {file, entries->items, entries->values, entries->keys}));
+  *entries = IndexEntries{};
+  return Ok(ins.get()) ? kOk : Failure();
+}
+
+int PostgresStore::Settle() {
+  if (pending_.empty()) return kOk;
+  auto pending = std::move(pending_);
+  pending_.clear();
+  pending_count_ = pending_bytes_ = 0;
+  for (const auto& [file, rows] : pending) {
+    std::string table = PgTableName(file);
+    std::string keys, records;
+    for (const auto& [key, record] : rows) {
+      AppendHex(&keys, key);
+      AppendHex(&records, record);
+    }
+    Result r(Exec("INSERT INTO " + table + " (key, record) SELECT " + Decoded("k") + ", " +
+                      Decoded("r") +
+                      " FROM unnest(string_to_array($1::text, ','), "
+                      "string_to_array($2::text, ',')) AS u(k, r) "
+                      "ON CONFLICT (key) DO UPDATE SET record = EXCLUDED.record",
+                  {keys, records}));
+    if (!Ok(r.get())) return Failure();
+
+    const std::vector<DictItem>* indexed = nullptr;
+    if (int s = IndexedItems(file, &indexed)) return s;
+    if (indexed->empty()) continue;
+    Result del(Exec("DELETE FROM cv_index WHERE file = $1 AND key IN (SELECT " + Decoded("k") +
+                        " FROM unnest(string_to_array($2::text, ',')) AS u(k))",
+                    {file, keys}));
+    if (!Ok(del.get())) return Failure();
+    IndexEntries entries;
+    for (const auto& [key, record] : rows)
+      for (const auto& item : *indexed) entries.Add(item, key, record);
+    if (int s = InsertIndexEntries(file, &entries)) return s;
+  }
+  return kOk;
+}
+
 int PostgresStore::Delete(std::string_view file, std::string_view key) {
+  if (int s = Settle()) return s;
   int status;
   std::string table = Table(file, &status);
   if (status != kOk) return status;
@@ -385,6 +476,7 @@ int PostgresStore::Delete(std::string_view file, std::string_view key) {
 }
 
 int PostgresStore::Clear(std::string_view file) {
+  if (int s = Settle()) return s;
   int status;
   std::string table = Table(file, &status);
   if (status != kOk) return status;
@@ -397,6 +489,7 @@ int PostgresStore::Clear(std::string_view file) {
 
 int PostgresStore::Scan(std::string_view file,
                         const std::function<bool(std::string_view, std::string_view)>& visit) {
+  if (int s = Settle()) return s;
   int status;
   std::string table = Table(file, &status);
   if (status != kOk) return status;
@@ -440,6 +533,7 @@ static std::string IndexCondition(const DictItem& item, std::string_view value, 
 
 int PostgresStore::IndexLookup(std::string_view file, std::string_view item, std::string_view value,
                                bool prefix, std::vector<std::string>* keys) {
+  if (int s = Settle()) return s;
   int status;
   Table(file, &status);
   if (status != kOk) return status;
@@ -462,6 +556,7 @@ int PostgresStore::IndexLookup(std::string_view file, std::string_view item, std
 
 int PostgresStore::ReadMany(std::string_view file, const std::vector<std::string>& keys,
                             const std::function<bool(std::string_view, std::string_view)>& visit) {
+  if (int s = Settle()) return s;
   int status;
   std::string table = Table(file, &status);
   if (status != kOk) return status;
@@ -488,6 +583,7 @@ int PostgresStore::ReadMany(std::string_view file, const std::vector<std::string
 }
 
 int PostgresStore::CountRecords(std::string_view file, long long* count) {
+  if (int s = Settle()) return s;
   int status;
   std::string table = Table(file, &status);
   if (status != kOk) return status;
@@ -534,6 +630,10 @@ int PostgresStore::Begin() {
 
 int PostgresStore::Commit() {
   if (!in_transaction_) return kBadArgument;
+  if (int s = Settle()) {
+    Rollback();
+    return s;
+  }
   // Sent while the transaction is still open here, so that a lost connection is not replaced
   // by a fresh one, on which COMMIT would answer success for work that is gone.
   Result r(Exec("COMMIT", {}));
@@ -546,6 +646,8 @@ int PostgresStore::Commit() {
 int PostgresStore::Rollback() {
   if (!in_transaction_) return kBadArgument;
   in_transaction_ = false;
+  pending_.clear();
+  pending_count_ = pending_bytes_ = 0;
   indexed_cache_.clear();
   known_files_.clear();
   Result r(Exec("ROLLBACK", {}));
@@ -580,6 +682,7 @@ int PostgresStore::CreateFile(std::string_view file) {
 }
 
 int PostgresStore::DropFile(std::string_view file) {
+  if (int s = Settle()) return s;
   int status;
   std::string table = Table(file, &status);
   if (status != kOk) return status;
@@ -605,6 +708,7 @@ int PostgresStore::ListFiles(std::vector<std::string>* files) {
 }
 
 int PostgresStore::SetDictItem(std::string_view file, const DictItem& item) {
+  if (int s = Settle()) return s;
   int status;
   Table(file, &status);
   if (status != kOk) return status;
@@ -626,22 +730,20 @@ int PostgresStore::SetDictItem(std::string_view file, const DictItem& item) {
         Exec("DELETE FROM cv_index WHERE file = $1 AND item = $2", {std::string(file), item.name}));
     if (!Ok(d.get())) return Failure();
     if (!item.indexed) return static_cast<int>(kOk);
-    // Index the records already there.
+    // Index the records already there, a few thousand entries a request.
+    IndexEntries entries;
     int inner = kOk;
     int scanned = Scan(file, [&](std::string_view key, std::string_view record) {
-      for (const auto& value : ItemValues(item, key, record)) {
-        Result ins(
-            Exec("INSERT INTO cv_index (file, item, value, key) VALUES ($1, $2, $3, $4) "
-                 "ON CONFLICT DO NOTHING",
-                 {std::string(file), item.name, IndexForm(item, value), std::string(key)}));
-        if (!Ok(ins.get())) {
-          inner = Failure();
-          return false;
-        }
+      entries.Add(item, key, record);
+      if (entries.count >= 5000) {
+        inner = InsertIndexEntries(std::string(file), &entries);
+        if (inner != kOk) return false;
       }
       return true;
     });
-    return scanned != kOk ? scanned : inner;
+    if (scanned != kOk) return scanned;
+    if (inner != kOk) return inner;
+    return InsertIndexEntries(std::string(file), &entries);
   });
   indexed_cache_.erase(std::string(file));
   return status;

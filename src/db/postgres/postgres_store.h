@@ -115,6 +115,16 @@ class PostgresStore : public Store {
   // 0 and *items set, or the status of the failed dictionary read.
   int IndexedItems(std::string_view file, const std::vector<DictItem>** items);
   int WriteIndex(std::string_view file, std::string_view key, std::string_view record);
+  // Sends the writes waiting in the open transaction (one request per file, and one for its
+  // index entries). Everything that reads, or changes what they touch, settles them first.
+  int Settle();
+  // Index entries gathered for one request: item names, values and keys as hex lists.
+  struct IndexEntries {
+    std::string items, values, keys;
+    size_t count = 0;
+    void Add(const DictItem& item, std::string_view key, std::string_view record);
+  };
+  int InsertIndexEntries(const std::string& file, IndexEntries* entries);
   // Runs `work` inside a transaction, unless one is open already.
   int Atomically(const std::function<int()>& work);
   // The status of a failed statement: kServerUnreachable when the connection is lost (the
@@ -123,6 +133,13 @@ class PostgresStore : public Store {
 
   pg_conn* conn_;
   bool in_transaction_ = false;
+  // Writes of the open transaction not sent yet: file -> key -> record. Sent when they grow
+  // past these bounds, before any read and at COMMIT.
+  static constexpr size_t kPendingRows = 2000;
+  static constexpr size_t kPendingBytes = 16 << 20;
+  std::map<std::string, std::map<std::string, std::string>> pending_;
+  size_t pending_count_ = 0;
+  size_t pending_bytes_ = 0;
   long long round_trips_ = 0;
   std::set<std::string> known_files_;
   std::map<std::string, std::vector<DictItem>, std::less<>> indexed_cache_;
