@@ -1,5 +1,7 @@
 #include "db/store.h"
 
+#include <algorithm>
+
 #include "db/status.h"
 
 namespace cortevane::db {
@@ -14,6 +16,16 @@ int Store::ReadMany(std::string_view file, const std::vector<std::string>& keys,
     if (!visit(key, record)) break;
   }
   return kOk;
+}
+
+int Store::IndexScan(std::string_view file, std::string_view item, std::string_view value,
+                     bool prefix,
+                     const std::function<bool(std::string_view, std::string_view)>& visit) {
+  std::vector<std::string> keys;
+  if (int status = IndexLookup(file, item, value, prefix, &keys)) return status;
+  std::sort(keys.begin(), keys.end());
+  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+  return ReadMany(file, keys, visit);
 }
 
 }  // namespace cortevane::db

@@ -54,6 +54,11 @@ class Store {
   virtual int ReadMany(
       std::string_view file, const std::vector<std::string>& keys,
       const std::function<bool(std::string_view key, std::string_view record)>& visit);
+  // The records that IndexLookup names, visited in key order: IndexLookup then ReadMany. A
+  // store that can join the index to the records in one request to its server overrides it.
+  virtual int IndexScan(
+      std::string_view file, std::string_view item, std::string_view value, bool prefix,
+      const std::function<bool(std::string_view key, std::string_view record)>& visit);
   // Number of records of the file.
   virtual int CountRecords(std::string_view file, long long* count) = 0;
 

@@ -554,6 +554,33 @@ int PostgresStore::IndexLookup(std::string_view file, std::string_view item, std
   return kOk;
 }
 
+int PostgresStore::IndexScan(std::string_view file, std::string_view item, std::string_view value,
+                             bool prefix,
+                             const std::function<bool(std::string_view, std::string_view)>& visit) {
+  if (int s = Settle()) return s;
+  int status;
+  std::string table = Table(file, &status);
+  if (status != kOk) return status;
+  const std::vector<DictItem>* indexed = nullptr;
+  if (int s = IndexedItems(file, &indexed)) return s;
+  const DictItem* found = nullptr;
+  for (const DictItem& i : *indexed)
+    if (i.name == item) found = &i;
+  if (found == nullptr) return kQueryUnknownItem;
+  Params params{std::string(file), std::string(item)};
+  std::string where = IndexCondition(*found, value, prefix, &params);
+  // One request: the index names the keys, the join brings their records.
+  Result r(Exec("SELECT f.key, f.record FROM " + table +
+                    " f WHERE f.key IN (SELECT x.key FROM cv_index x WHERE x.file = $1 AND "
+                    "x.item = $2 AND " +
+                    where + ") ORDER BY f.key",
+                params));
+  if (!Ok(r.get())) return Failure();
+  for (int i = 0; i < PQntuples(r.get()); ++i)
+    if (!visit(Cell(r.get(), i, 0), Cell(r.get(), i, 1))) break;
+  return kOk;
+}
+
 int PostgresStore::ReadMany(std::string_view file, const std::vector<std::string>& keys,
                             const std::function<bool(std::string_view, std::string_view)>& visit) {
   if (int s = Settle()) return s;
@@ -649,6 +676,7 @@ int PostgresStore::Rollback() {
   pending_.clear();
   pending_count_ = pending_bytes_ = 0;
   indexed_cache_.clear();
+  dict_cache_.clear();
   known_files_.clear();
   Result r(Exec("ROLLBACK", {}));
   return Ok(r.get()) ? kOk : Failure();
@@ -696,6 +724,7 @@ int PostgresStore::DropFile(std::string_view file) {
   });
   known_files_.erase(std::string(file));
   indexed_cache_.erase(std::string(file));
+  dict_cache_.erase(std::string(file));
   return status;
 }
 
@@ -716,6 +745,7 @@ int PostgresStore::SetDictItem(std::string_view file, const DictItem& item) {
   if (ValidateName(item.name) != kOk) return kBadName;
   if (item.field < 0 || item.first < 0) return kBadArgument;
   indexed_cache_.erase(std::string(file));
+  dict_cache_.erase(std::string(file));
   status = Atomically([&] {
     Result r(
         Exec("INSERT INTO cv_dict (file, item, field, first_chars, right_just, indexed) "
@@ -746,10 +776,17 @@ int PostgresStore::SetDictItem(std::string_view file, const DictItem& item) {
     return InsertIndexEntries(std::string(file), &entries);
   });
   indexed_cache_.erase(std::string(file));
+  dict_cache_.erase(std::string(file));
   return status;
 }
 
 int PostgresStore::Dictionary(std::string_view file, std::vector<DictItem>* items) {
+  // Every query reads the dictionary of its file: it is kept once read, and forgotten when
+  // this connection changes it (SetDictItem, DropFile, Rollback).
+  if (auto it = dict_cache_.find(file); it != dict_cache_.end()) {
+    *items = it->second;
+    return kOk;
+  }
   Result r(
       Exec("SELECT item, field::text, first_chars::text, right_just::text, indexed::text "
            "FROM cv_dict WHERE file = $1 ORDER BY item",
@@ -765,6 +802,7 @@ int PostgresStore::Dictionary(std::string_view file, std::vector<DictItem>* item
     item.indexed = Cell(r.get(), i, 4) == "true";
     items->push_back(std::move(item));
   }
+  dict_cache_.emplace(std::string(file), *items);
   return kOk;
 }
 
@@ -793,8 +831,12 @@ int PostgresStore::CatalogueRoutine(std::string_view routine) {
 }
 
 bool PostgresStore::RoutineCatalogued(std::string_view routine) {
+  // Every call of a routine asks; a routine once catalogued stays so.
+  if (catalogued_.count(std::string(routine))) return true;
   Result r(Exec("SELECT 1 FROM cv_routines WHERE name = $1", {std::string(routine)}));
-  return Ok(r.get()) && PQntuples(r.get()) > 0;
+  if (!Ok(r.get()) || PQntuples(r.get()) == 0) return false;
+  catalogued_.insert(std::string(routine));
+  return true;
 }
 
 }  // namespace cortevane::db

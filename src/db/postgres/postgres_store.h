@@ -68,6 +68,8 @@ class PostgresStore : public Store {
            const std::function<bool(std::string_view, std::string_view)>& visit) override;
   int IndexLookup(std::string_view file, std::string_view item, std::string_view value, bool prefix,
                   std::vector<std::string>* keys) override;
+  int IndexScan(std::string_view file, std::string_view item, std::string_view value, bool prefix,
+                const std::function<bool(std::string_view, std::string_view)>& visit) override;
   int ReadMany(std::string_view file, const std::vector<std::string>& keys,
                const std::function<bool(std::string_view, std::string_view)>& visit) override;
   int CountRecords(std::string_view file, long long* count) override;
@@ -143,6 +145,8 @@ class PostgresStore : public Store {
   long long round_trips_ = 0;
   std::set<std::string> known_files_;
   std::map<std::string, std::vector<DictItem>, std::less<>> indexed_cache_;
+  std::map<std::string, std::vector<DictItem>, std::less<>> dict_cache_;
+  std::set<std::string> catalogued_;
   std::set<std::string> held_locks_;  // "file\0key" of the reservations this connection holds
 };
 
