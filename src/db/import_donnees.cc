@@ -84,16 +84,21 @@ int RecordsByPrefix(Store& store, const std::string& file, const std::vector<std
   });
 }
 
+// The codes in key order, each once, as the stores' ReadMany takes them.
+std::vector<std::string> DistinctCodes(const std::vector<std::string>& codes) {
+  std::vector<std::string> keys = codes;
+  std::sort(keys.begin(), keys.end());
+  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+  return keys;
+}
+
+// The records of `file` keyed by one of `codes`, read at once (one request to a server).
 int RecordsByKey(Store& store, const std::string& file, const std::vector<std::string>& codes,
                  Records* out) {
-  std::string record;
-  for (const std::string& code : codes) {
-    int s = store.Read(file, code, &record);
-    if (s == kRecordNotFound) continue;
-    if (s != kOk) return s;
-    out->emplace_back(code, record);
-  }
-  return kOk;
+  return store.ReadMany(file, DistinctCodes(codes), [&](std::string_view k, std::string_view r) {
+    out->emplace_back(k, r);
+    return true;
+  });
 }
 
 // Creates `file` on `to` when it is missing, with the dictionary it has on `from`.
@@ -162,7 +167,8 @@ class Import {
       if (s) return s;
       // Every code must be a person of the server: the caller has just registered them as
       // taken out, and a silent success would leave a registration with nothing behind it.
-      if (f == 1 && !several && copy.records.size() != codes.size()) return kRecordNotFound;
+      if (f == 1 && !several && copy.records.size() != DistinctCodes(codes).size())
+        return kRecordNotFound;
       copies_.push_back(std::move(copy));
     }
     const DynArray planning(planning_text);
