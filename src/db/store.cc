@@ -18,6 +18,20 @@ int Store::ReadMany(std::string_view file, const std::vector<std::string>& keys,
   return kOk;
 }
 
+int Store::IndexLookupAny(std::string_view file, std::string_view item,
+                          const std::vector<std::string>& values, bool prefix,
+                          std::vector<std::string>* keys) {
+  keys->clear();
+  std::vector<std::string> some;
+  for (const std::string& value : values) {
+    if (int status = IndexLookup(file, item, value, prefix, &some)) return status;
+    keys->insert(keys->end(), some.begin(), some.end());
+  }
+  std::sort(keys->begin(), keys->end());
+  keys->erase(std::unique(keys->begin(), keys->end()), keys->end());
+  return kOk;
+}
+
 int Store::IndexScan(std::string_view file, std::string_view item, std::string_view value,
                      bool prefix,
                      const std::function<bool(std::string_view, std::string_view)>& visit) {

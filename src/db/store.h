@@ -54,6 +54,12 @@ class Store {
   virtual int ReadMany(
       std::string_view file, const std::vector<std::string>& keys,
       const std::function<bool(std::string_view key, std::string_view record)>& visit);
+  // The keys (ascending, each once) of the records whose indexed item matches any of
+  // `values`, as several IndexLookup calls would give them together. A store that can ask its
+  // server once overrides it.
+  virtual int IndexLookupAny(std::string_view file, std::string_view item,
+                             const std::vector<std::string>& values, bool prefix,
+                             std::vector<std::string>* keys);
   // The records that IndexLookup names, visited in key order: IndexLookup then ReadMany. A
   // store that can join the index to the records in one request to its server overrides it.
   virtual int IndexScan(

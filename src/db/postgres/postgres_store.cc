@@ -554,6 +554,48 @@ int PostgresStore::IndexLookup(std::string_view file, std::string_view item, std
   return kOk;
 }
 
+int PostgresStore::IndexLookupAny(std::string_view file, std::string_view item,
+                                  const std::vector<std::string>& values, bool prefix,
+                                  std::vector<std::string>* keys) {
+  if (values.size() <= 1 || values.size() > 500)
+    return Store::IndexLookupAny(file, item, values, prefix, keys);
+  if (int s = Settle()) return s;
+  int status;
+  Table(file, &status);
+  if (status != kOk) return status;
+  const std::vector<DictItem>* indexed = nullptr;
+  if (int s = IndexedItems(file, &indexed)) return s;
+  const DictItem* found = nullptr;
+  for (const DictItem& i : *indexed)
+    if (i.name == item) found = &i;
+  if (found == nullptr) return kQueryUnknownItem;
+  // One request: the tests of every value joined by OR, each an equality or a key range the
+  // index answers.
+  Params params{std::string(file), std::string(item)};
+  auto next = [&params](std::string value) {
+    params.push_back(std::move(value));
+    return "$" + std::to_string(params.size());
+  };
+  std::string any;
+  for (const std::string& value : values) {
+    std::string test;
+    if (!prefix) {
+      test = "x.value = " + next(IndexForm(*found, value));
+    } else {
+      test = "x.value >= " + next(value);
+      if (auto end = PrefixEnd(value)) test += " AND x.value < " + next(*end);
+    }
+    any += (any.empty() ? "(" : " OR (") + test + ")";
+  }
+  Result r(Exec("SELECT DISTINCT x.key FROM cv_index x WHERE x.file = $1 AND x.item = $2 AND (" +
+                    any + ") ORDER BY x.key",
+                params));
+  if (!Ok(r.get())) return Failure();
+  keys->clear();
+  for (int i = 0; i < PQntuples(r.get()); ++i) keys->push_back(Cell(r.get(), i, 0));
+  return kOk;
+}
+
 int PostgresStore::IndexScan(std::string_view file, std::string_view item, std::string_view value,
                              bool prefix,
                              const std::function<bool(std::string_view, std::string_view)>& visit) {

@@ -68,6 +68,9 @@ class PostgresStore : public Store {
            const std::function<bool(std::string_view, std::string_view)>& visit) override;
   int IndexLookup(std::string_view file, std::string_view item, std::string_view value, bool prefix,
                   std::vector<std::string>* keys) override;
+  int IndexLookupAny(std::string_view file, std::string_view item,
+                     const std::vector<std::string>& values, bool prefix,
+                     std::vector<std::string>* keys) override;
   int IndexScan(std::string_view file, std::string_view item, std::string_view value, bool prefix,
                 const std::function<bool(std::string_view, std::string_view)>& visit) override;
   int ReadMany(std::string_view file, const std::vector<std::string>& keys,

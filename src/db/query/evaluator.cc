@@ -280,6 +280,8 @@ class Runner {
   // The keys, sorted, of the records that may satisfy an Indexable condition.
   std::optional<std::vector<std::string>> Candidates(const BoundCondition& c) {
     if (c.kind == Condition::Kind::kCompare) return LeafCandidates(c);
+    if (auto keys = SameIndexCandidates(c)) return keys;
+    if (error_.status != kOk) return std::nullopt;
     std::optional<std::vector<std::string>> keys;
     for (const auto& child : c.children) {
       if (!Indexable(child)) continue;  // only under AND: an OR is indexable in every branch
@@ -297,6 +299,30 @@ class Runner {
         std::set_union(keys->begin(), keys->end(), more->begin(), more->end(),
                        std::back_inserter(joined));
       keys = std::move(joined);
+    }
+    return keys;
+  }
+
+  // `item = "a" OR = "b" ...` on one index: every value asked of the store at once.
+  std::optional<std::vector<std::string>> SameIndexCandidates(const BoundCondition& c) {
+    if (c.kind != Condition::Kind::kOr || c.children.size() < 2) return std::nullopt;
+    std::vector<std::string> values;
+    std::optional<bool> prefix;
+    for (const auto& child : c.children) {
+      if (child.kind != Condition::Kind::kCompare || !LeafIndexable(child) || IsExactKey(child) ||
+          child.item.index != c.children.front().item.index)
+        return std::nullopt;
+      auto [value, is_prefix] = IndexQuestion(child);
+      if (prefix && *prefix != is_prefix) return std::nullopt;
+      prefix = is_prefix;
+      values.push_back(std::move(value));
+    }
+    std::vector<std::string> keys;
+    const std::string& index = c.children.front().item.index;
+    int st = store_.IndexLookupAny(file_, index, values, *prefix, &keys);
+    if (st != kOk) {
+      Fail(st, "cannot read the index \"" + index + "\" of \"" + file_ + "\"");
+      return std::nullopt;
     }
     return keys;
   }

@@ -1,0 +1,53 @@
+// Asking an index for several values at once, as `= "a" OR = "b"` sentences and the copy of
+// several persons' records do: the same keys as one question per value, on every store.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "db/dyn_array.h"
+#include "db/status.h"
+#include "store_suite.h"
+
+namespace cortevane::db {
+namespace {
+
+std::string Joined(const std::vector<std::string>& keys) {
+  std::string out;
+  for (const auto& k : keys) out += (out.empty() ? "" : ",") + ToVisible(k);
+  return out;
+}
+
+TEST_P(StoreTest, IndexLookupAnyGivesEveryMatchingKeyOnce) {
+  ASSERT_EQ(store_->CreateFile("CIVILAIDE"), kOk);
+  ASSERT_EQ(store_->SetDictItem("CIVILAIDE", {"NomAide", 2, 0, false, true}), kOk);
+  ASSERT_EQ(store_->SetDictItem("CIVILAIDE", {"CodeSecteurAide", 40, 3, true, true}), kOk);
+  auto person = [&](const char* key, const std::string& names, const char* sector) {
+    DynArray r;
+    r.SetField(2, FromVisible(names));
+    r.SetField(40, sector);
+    ASSERT_EQ(store_->Write("CIVILAIDE", key, r.Text()), kOk);
+  };
+  person("00001", "DUPONT", "012");
+  person("00002", "DUPUIS]MARTIN", "015");
+  person("00003", "MARTIN", "12");
+  person("00004", "LEGRAND", "120");
+  person("00005", std::string("\xFF\xFF") + "X", "007");
+
+  std::vector<std::string> keys;
+  ASSERT_EQ(store_->IndexLookupAny("CIVILAIDE", "NomAide", {"DUP", "MAR"}, true, &keys), kOk);
+  EXPECT_EQ(Joined(keys), "00001,00002,00003") << "00002 matches both, and comes once";
+  ASSERT_EQ(
+      store_->IndexLookupAny("CIVILAIDE", "CodeSecteurAide", {"12", "0015", "99"}, false, &keys),
+      kOk);
+  EXPECT_EQ(Joined(keys), "00001,00002,00003") << "right-justified: 12 = 012, 0015 = 015";
+  ASSERT_EQ(store_->IndexLookupAny("CIVILAIDE", "NomAide", {"\xFF\xFF", "LEG"}, true, &keys), kOk);
+  EXPECT_EQ(Joined(keys), "00004,00005") << "a prefix of 0xFF bytes has no upper bound";
+  ASSERT_EQ(store_->IndexLookupAny("CIVILAIDE", "NomAide", {}, true, &keys), kOk);
+  EXPECT_TRUE(keys.empty());
+  EXPECT_EQ(store_->IndexLookupAny("CIVILAIDE", "Absent", {"A", "B"}, true, &keys),
+            kQueryUnknownItem);
+}
+
+}  // namespace
+}  // namespace cortevane::db
