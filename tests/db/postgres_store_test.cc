@@ -243,6 +243,35 @@ TEST(PostgresConnectTest, FailuresGiveAStatusInBoundedTime) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
+TEST(PostgresConnectTest, OneUserAddedToTwoAccountsAtOnceIsAddedToBoth) {
+  auto a = NewPgAccount("samerole_a");
+  auto b = NewPgAccount("samerole_b");
+  if (!a || !b) GTEST_SKIP() << "no PostgreSQL test server (CORTEVANE_PG_HOST)";
+  // Roles belong to the whole server: two connections giving the same user the same password
+  // at the same moment must both succeed, not one of them fail on the other's role.
+  const std::string user = "PARTOUT" + std::to_string(getpid());
+  std::vector<int> failures(2, 0);
+  auto add = [&](PgAddress address, int slot) {
+    int status = -1;
+    auto store = PostgresStore::Connect(address, &status);
+    for (int i = 0; i < 8 && store; ++i) {
+      if (i % 2 == 1) store->Begin();
+      if (store->CreateUser(user, "même-mot") != kOk) ++failures[slot];
+      if (i % 2 == 1) store->Commit();
+    }
+  };
+  std::thread first(add, *a, 0), second(add, *b, 1);
+  first.join();
+  second.join();
+  EXPECT_EQ(failures, (std::vector<int>{0, 0}));
+  PgAddress as_user = *b;
+  as_user.user = user;
+  as_user.password = "même-mot";
+  int status = -1;
+  EXPECT_NE(PostgresStore::Connect(as_user, &status), nullptr);
+  EXPECT_EQ(status, kOk);
+}
+
 TEST(PostgresConnectTest, UsersConnectWithTheirOwnPassword) {
   auto a = NewPgAccount("pgusers");
   if (!a) GTEST_SKIP() << "no PostgreSQL test server (CORTEVANE_PG_HOST)";

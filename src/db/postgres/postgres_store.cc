@@ -217,20 +217,52 @@ int PostgresStore::CreateUser(std::string_view user, std::string_view password) 
   std::string password_literal = literal;
   PQfreemem(ident);
   PQfreemem(literal);
+  // Roles belong to the whole server, so another connection may create or change the same
+  // role at the same moment: a clash is tried again, inside a savepoint when the caller has a
+  // transaction open.
+  int status = kIoError;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    if (in_transaction_) {
+      Result sp(Exec("SAVEPOINT cv_user", {}));
+      if (!Ok(sp.get())) return Failure();
+    }
+    std::string state;
+    status = in_transaction_
+                 ? SetRole(name, quoted, password_literal, &state)
+                 : Atomically([&] { return SetRole(name, quoted, password_literal, &state); });
+    if (in_transaction_) {
+      Result end(
+          Exec(status == kOk ? "RELEASE SAVEPOINT cv_user" : "ROLLBACK TO SAVEPOINT cv_user", {}));
+      if (!Ok(end.get())) return Failure();
+    }
+    const bool clash = state == "42710" || state == "XX000" || state == "40001" || state == "23505";
+    if (status == kOk || !clash) return status;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50 * (attempt + 1)));
+  }
+  return status;
+}
+
+int PostgresStore::SetRole(const std::string& name, const std::string& quoted,
+                           const std::string& password_literal, std::string* state) {
+  auto failed = [&](pg_result* r) {
+    const char* code = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
+    *state = code ? code : "";
+    return Failure();
+  };
   Result exists(Exec("SELECT 1 FROM pg_roles WHERE rolname = $1", {name}));
-  if (!Ok(exists.get())) return kIoError;
+  if (!Ok(exists.get())) return failed(exists.get());
   const bool known = PQntuples(exists.get()) > 0;
   // Roles belong to the whole server: a user of several accounts has one password.
   Result r(Exec(
       (known ? "ALTER ROLE " : "CREATE ROLE ") + quoted + " LOGIN PASSWORD " + password_literal,
       {}));
-  if (!Ok(r.get())) return kIoError;
+  if (!Ok(r.get())) return failed(r.get());
   for (const std::string& grant :
        {"GRANT ALL ON ALL TABLES IN SCHEMA public TO " + quoted,
         "ALTER DEFAULT PRIVILEGES IN SCHEMA public GRANT ALL ON TABLES TO " + quoted,
         "GRANT CREATE, USAGE ON SCHEMA public TO " + quoted}) {
     Result g(Exec(grant, {}));
-    if (!Ok(g.get())) return kIoError;
+    if (!Ok(g.get())) return failed(g.get());
   }
   return kOk;
 }

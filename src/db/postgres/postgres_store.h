@@ -130,6 +130,9 @@ class PostgresStore : public Store {
     void Add(const DictItem& item, std::string_view key, std::string_view record);
   };
   int InsertIndexEntries(const std::string& file, IndexEntries* entries);
+  // One attempt of CreateUser; *state is the server's SQLSTATE of a failure.
+  int SetRole(const std::string& name, const std::string& quoted,
+              const std::string& password_literal, std::string* state);
   // Runs `work` inside a transaction, unless one is open already.
   int Atomically(const std::function<int()>& work);
   // The status of a failed statement: kServerUnreachable when the connection is lost (the
