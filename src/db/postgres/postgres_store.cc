@@ -563,18 +563,26 @@ static std::string IndexCondition(const DictItem& item, std::string_view value, 
   return "x.value >= $3";
 }
 
+int PostgresStore::IndexedItem(std::string_view file, std::string_view item,
+                               const DictItem** found) {
+  const std::vector<DictItem>* indexed = nullptr;
+  if (int s = IndexedItems(file, &indexed)) return s;
+  for (const DictItem& i : *indexed)
+    if (i.name == item) {
+      *found = &i;
+      return kOk;
+    }
+  return kQueryUnknownItem;
+}
+
 int PostgresStore::IndexLookup(std::string_view file, std::string_view item, std::string_view value,
                                bool prefix, std::vector<std::string>* keys) {
   if (int s = Settle()) return s;
   int status;
   Table(file, &status);
   if (status != kOk) return status;
-  const std::vector<DictItem>* indexed = nullptr;
-  if (int s = IndexedItems(file, &indexed)) return s;
   const DictItem* found = nullptr;
-  for (const DictItem& i : *indexed)
-    if (i.name == item) found = &i;
-  if (found == nullptr) return kQueryUnknownItem;
+  if (int s = IndexedItem(file, item, &found)) return s;
   Params params{std::string(file), std::string(item)};
   std::string where = IndexCondition(*found, value, prefix, &params);
   Result r(Exec("SELECT DISTINCT x.key FROM cv_index x WHERE x.file = $1 AND x.item = $2 AND " +
@@ -595,12 +603,8 @@ int PostgresStore::IndexLookupAny(std::string_view file, std::string_view item,
   int status;
   Table(file, &status);
   if (status != kOk) return status;
-  const std::vector<DictItem>* indexed = nullptr;
-  if (int s = IndexedItems(file, &indexed)) return s;
   const DictItem* found = nullptr;
-  for (const DictItem& i : *indexed)
-    if (i.name == item) found = &i;
-  if (found == nullptr) return kQueryUnknownItem;
+  if (int s = IndexedItem(file, item, &found)) return s;
   // One request: the tests of every value joined by OR, each an equality or a key range the
   // index answers.
   Params params{std::string(file), std::string(item)};
@@ -635,12 +639,8 @@ int PostgresStore::IndexScan(std::string_view file, std::string_view item, std::
   int status;
   std::string table = Table(file, &status);
   if (status != kOk) return status;
-  const std::vector<DictItem>* indexed = nullptr;
-  if (int s = IndexedItems(file, &indexed)) return s;
   const DictItem* found = nullptr;
-  for (const DictItem& i : *indexed)
-    if (i.name == item) found = &i;
-  if (found == nullptr) return kQueryUnknownItem;
+  if (int s = IndexedItem(file, item, &found)) return s;
   Params params{std::string(file), std::string(item)};
   std::string where = IndexCondition(*found, value, prefix, &params);
   // One request: the index names the keys, the join brings their records.

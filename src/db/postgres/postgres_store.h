@@ -119,6 +119,8 @@ class PostgresStore : public Store {
   // Dictionary items of a file that are indexed (cached once read; cleared by SetDictItem):
   // 0 and *items set, or the status of the failed dictionary read.
   int IndexedItems(std::string_view file, const std::vector<DictItem>** items);
+  // The indexed item `item` of `file` in *found; kQueryUnknownItem when it is not indexed.
+  int IndexedItem(std::string_view file, std::string_view item, const DictItem** found);
   int WriteIndex(std::string_view file, std::string_view key, std::string_view record);
   // Sends the writes waiting in the open transaction (one request per file, and one for its
   // index entries). Everything that reads, or changes what they touch, settles them first.
