@@ -24,6 +24,8 @@ const char* StatusText(int status) {
     case kLockTimeout: return "record locked by another session";
     case kNotReserved: return "record not reserved";
     case kRecordTooLarge: return "record too large";
+    case kBaseBusy: return "base is busy (locked by another program)";
+    case kReadOnlyAccount: return "account is read-only";
     case kNoSuchRoutine: return "no such catalogued routine";
     case kBadArgument: return "bad argument";
     case kQuerySyntax: return "query sentence does not parse";

@@ -30,6 +30,8 @@ enum Status : int {
   kLockTimeout = 32007,         // ReserveRecord could not get the lock in time
   kNotReserved = 32008,         // FreeRecord without a reservation
   kRecordTooLarge = 32009,      // a record beyond the store's limit
+  kBaseBusy = 32010,            // another program holds the base's write lock past the wait
+  kReadOnlyAccount = 32011,     // a write to an account opened for reading only (read-only medium)
 
   // Catalogued routines.
   kNoSuchRoutine = 33001,       // the account does not catalogue the routine
