@@ -1,0 +1,116 @@
+// The office store's catalogue: files (one table each), file pointers, catalogued routines.
+#include <libpq-fe.h>
+
+#include "db/names.h"
+#include "db/postgres/postgres_internal.h"
+#include "db/status.h"
+
+namespace cortevane::db {
+
+using postgres::Cell;
+using postgres::PgTableName;
+using postgres::Result;
+
+std::string PostgresStore::Table(std::string_view file, int* status) {
+  std::string table = PgTableName(file);
+  if (table.empty()) {
+    *status = kBadName;
+    return {};
+  }
+  if (!FileExists(file)) {
+    *status = PQstatus(conn_) == CONNECTION_OK ? static_cast<int>(kNoSuchFile)
+                                               : static_cast<int>(kServerUnreachable);
+    return {};
+  }
+  *status = kOk;
+  return table;
+}
+
+bool PostgresStore::FileExists(std::string_view file) {
+  if (ValidateName(file) != kOk) return false;
+  if (known_files_.count(std::string(file))) return true;
+  Result r(Exec("SELECT 1 FROM cv_files WHERE name = $1", {std::string(file)}));
+  if (!Ok(r.get()) || PQntuples(r.get()) == 0) return false;
+  known_files_.insert(std::string(file));
+  return true;
+}
+
+int PostgresStore::CreateFile(std::string_view file) {
+  std::string table = PgTableName(file);
+  if (table.empty()) return kBadName;
+  // A file and a pointer never share a name: OpenFile could not tell which is meant.
+  if (FileExists(file) || Pointer(file)) return kFileExists;
+  return Atomically([&] {
+    Result t(Exec("CREATE TABLE " + table + " (key bytea PRIMARY KEY, record bytea NOT NULL)", {}));
+    if (!Ok(t.get())) {
+      const char* state = PQresultErrorField(t.get(), PG_DIAG_SQLSTATE);
+      // Another name maps to the same table ("A.B" and "A_B"): refuse rather than share it.
+      return (state != nullptr && std::string(state) == "42P07") ? static_cast<int>(kFileExists)
+                                                                 : Failure();
+    }
+    Result c(Exec("INSERT INTO cv_files (name) VALUES ($1)", {std::string(file)}));
+    return Ok(c.get()) ? static_cast<int>(kOk) : Failure();
+  });
+}
+
+int PostgresStore::DropFile(std::string_view file) {
+  if (int s = Settle()) return s;
+  int status;
+  std::string table = Table(file, &status);
+  if (status != kOk) return status;
+  status = Atomically([&] {
+    Result t(Exec("DROP TABLE " + table, {}));
+    Result a(Exec("DELETE FROM cv_files WHERE name = $1", {std::string(file)}));
+    Result b(Exec("DELETE FROM cv_dict WHERE file = $1", {std::string(file)}));
+    Result c(Exec("DELETE FROM cv_index WHERE file = $1", {std::string(file)}));
+    return Ok(t.get()) && Ok(a.get()) && Ok(b.get()) && Ok(c.get()) ? static_cast<int>(kOk)
+                                                                    : Failure();
+  });
+  known_files_.erase(std::string(file));
+  indexed_cache_.erase(std::string(file));
+  dict_cache_.erase(std::string(file));
+  return status;
+}
+
+int PostgresStore::ListFiles(std::vector<std::string>* files) {
+  Result r(Exec("SELECT name FROM cv_files ORDER BY name", {}));
+  if (!Ok(r.get())) return Failure();
+  files->clear();
+  for (int i = 0; i < PQntuples(r.get()); ++i) files->push_back(Cell(r.get(), i, 0));
+  return kOk;
+}
+
+int PostgresStore::SetPointer(std::string_view name, const PointerTarget& target) {
+  if (ValidateName(name) != kOk || ValidateName(target.file) != kOk) return kBadName;
+  if (FileExists(name)) return kFileExists;
+  Result r(
+      Exec("INSERT INTO cv_pointers (name, host, account, file) VALUES ($1, $2, $3, $4) "
+           "ON CONFLICT (name) DO UPDATE SET host = EXCLUDED.host, account = EXCLUDED.account, "
+           "file = EXCLUDED.file",
+           {std::string(name), target.host, target.account, target.file}));
+  return Ok(r.get()) ? kOk : Failure();
+}
+
+std::optional<PointerTarget> PostgresStore::Pointer(std::string_view name) {
+  Result r(
+      Exec("SELECT host, account, file FROM cv_pointers WHERE name = $1", {std::string(name)}));
+  if (!Ok(r.get()) || PQntuples(r.get()) == 0) return std::nullopt;
+  return PointerTarget{Cell(r.get(), 0, 0), Cell(r.get(), 0, 1), Cell(r.get(), 0, 2)};
+}
+
+int PostgresStore::CatalogueRoutine(std::string_view routine) {
+  Result r(Exec("INSERT INTO cv_routines (name) VALUES ($1) ON CONFLICT DO NOTHING",
+                {std::string(routine)}));
+  return Ok(r.get()) ? kOk : Failure();
+}
+
+bool PostgresStore::RoutineCatalogued(std::string_view routine) {
+  // Every call of a routine asks; a routine once catalogued stays so.
+  if (catalogued_.count(std::string(routine))) return true;
+  Result r(Exec("SELECT 1 FROM cv_routines WHERE name = $1", {std::string(routine)}));
+  if (!Ok(r.get()) || PQntuples(r.get()) == 0) return false;
+  catalogued_.insert(std::string(routine));
+  return true;
+}
+
+}  // namespace cortevane::db

@@ -1,0 +1,271 @@
+// The office store's dictionaries and indexes: dictionary items, the index entries kept
+// beside every write, and the lookups that answer a query through an index.
+#include <libpq-fe.h>
+
+#include "db/names.h"
+#include "db/postgres/postgres_internal.h"
+#include "db/status.h"
+
+namespace cortevane::db {
+
+using postgres::AppendHex;
+using postgres::Cell;
+using postgres::Decoded;
+using postgres::Params;
+using postgres::Result;
+
+namespace {
+
+// The smallest byte string greater than every string beginning with `prefix`, or nullopt when
+// there is none (the prefix is all 0xFF bytes).
+std::optional<std::string> PrefixEnd(std::string prefix) {
+  while (!prefix.empty()) {
+    unsigned char last = static_cast<unsigned char>(prefix.back());
+    if (last < 0xFF) {
+      prefix.back() = static_cast<char>(last + 1);
+      return prefix;
+    }
+    prefix.pop_back();
+  }
+  return std::nullopt;
+}
+
+// The condition on cv_index for an equality or begins-with test, and its parameters after
+// the file and item ($1, $2). Begins-with is a range on the index, so it stays an index scan.
+std::string IndexCondition(const DictItem& item, std::string_view value, bool prefix,
+                           std::vector<std::optional<std::string>>* params) {
+  if (!prefix) {
+    params->push_back(IndexForm(item, value));
+    return "x.value = $3";
+  }
+  params->push_back(std::string(value));
+  if (auto end = PrefixEnd(std::string(value))) {
+    params->push_back(*end);
+    return "x.value >= $3 AND x.value < $4";
+  }
+  return "x.value >= $3";
+}
+
+}  // namespace
+
+int PostgresStore::IndexedItems(std::string_view file, const std::vector<DictItem>** items) {
+  auto it = indexed_cache_.find(file);
+  if (it == indexed_cache_.end()) {
+    // A dictionary that could not be read is not "no index": writes would then leave the
+    // index behind the records. Nothing is remembered until a read succeeds.
+    std::vector<DictItem> all, indexed;
+    if (int s = Dictionary(file, &all)) return s;
+    for (auto& item : all)
+      if (item.indexed) indexed.push_back(item);
+    it = indexed_cache_.emplace(std::string(file), std::move(indexed)).first;
+  }
+  *items = &it->second;
+  return kOk;
+}
+
+int PostgresStore::WriteIndex(std::string_view file, std::string_view key,
+                              std::string_view record) {
+  const std::vector<DictItem>* indexed = nullptr;
+  if (int s = IndexedItems(file, &indexed)) return s;
+  const std::vector<DictItem>& items = *indexed;
+  if (items.empty()) return kOk;
+  Result del(Exec("DELETE FROM cv_index WHERE file = $1 AND key = $2",
+                  {std::string(file), std::string(key)}));
+  if (!Ok(del.get())) return Failure();
+  for (const auto& item : items) {
+    for (const auto& value : ItemValues(item, key, record)) {
+      Result ins(
+          Exec("INSERT INTO cv_index (file, item, value, key) VALUES ($1, $2, $3, $4) "
+               "ON CONFLICT DO NOTHING",
+               {std::string(file), item.name, IndexForm(item, value), std::string(key)}));
+      if (!Ok(ins.get())) return Failure();
+    }
+  }
+  return kOk;
+}
+
+void PostgresStore::IndexEntries::Add(const DictItem& item, std::string_view key,
+                                      std::string_view record) {
+  for (const auto& value : ItemValues(item, key, record)) {
+    AppendHex(&items, item.name);
+    AppendHex(&values, IndexForm(item, value));
+    AppendHex(&keys, key);
+    ++count;
+  }
+}
+
+int PostgresStore::InsertIndexEntries(const std::string& file, IndexEntries* entries) {
+  if (entries->count == 0) return kOk;
+  Result ins(Exec("INSERT INTO cv_index (file, item, value, key) SELECT $1, convert_from(" +
+                      Decoded("i") + ", 'UTF8'), " + Decoded("v") + ", " + Decoded("k") +
+                      " FROM unnest(string_to_array($2::text, ','), "
+                      "string_to_array($3::text, ','), string_to_array($4::text, ',')) "
+                      "AS u(i, v, k) ON CONFLICT DO NOTHING",
+                  {file, entries->items, entries->values, entries->keys}));
+  *entries = IndexEntries{};
+  return Ok(ins.get()) ? kOk : Failure();
+}
+
+int PostgresStore::IndexedItem(std::string_view file, std::string_view item,
+                               const DictItem** found) {
+  const std::vector<DictItem>* indexed = nullptr;
+  if (int s = IndexedItems(file, &indexed)) return s;
+  for (const DictItem& i : *indexed)
+    if (i.name == item) {
+      *found = &i;
+      return kOk;
+    }
+  return kQueryUnknownItem;
+}
+
+int PostgresStore::IndexLookup(std::string_view file, std::string_view item, std::string_view value,
+                               bool prefix, std::vector<std::string>* keys) {
+  if (int s = Settle()) return s;
+  int status;
+  Table(file, &status);
+  if (status != kOk) return status;
+  const DictItem* found = nullptr;
+  if (int s = IndexedItem(file, item, &found)) return s;
+  Params params{std::string(file), std::string(item)};
+  std::string where = IndexCondition(*found, value, prefix, &params);
+  Result r(Exec("SELECT DISTINCT x.key FROM cv_index x WHERE x.file = $1 AND x.item = $2 AND " +
+                    where + " ORDER BY x.key",
+                params));
+  if (!Ok(r.get())) return Failure();
+  keys->clear();
+  for (int i = 0; i < PQntuples(r.get()); ++i) keys->push_back(Cell(r.get(), i, 0));
+  return kOk;
+}
+
+int PostgresStore::IndexLookupAny(std::string_view file, std::string_view item,
+                                  const std::vector<std::string>& values, bool prefix,
+                                  std::vector<std::string>* keys) {
+  if (values.size() <= 1 || values.size() > 500)
+    return Store::IndexLookupAny(file, item, values, prefix, keys);
+  if (int s = Settle()) return s;
+  int status;
+  Table(file, &status);
+  if (status != kOk) return status;
+  const DictItem* found = nullptr;
+  if (int s = IndexedItem(file, item, &found)) return s;
+  // One request: the tests of every value joined by OR, each an equality or a key range the
+  // index answers.
+  Params params{std::string(file), std::string(item)};
+  auto next = [&params](std::string value) {
+    params.push_back(std::move(value));
+    return "$" + std::to_string(params.size());
+  };
+  std::string any;
+  for (const std::string& value : values) {
+    std::string test;
+    if (!prefix) {
+      test = "x.value = " + next(IndexForm(*found, value));
+    } else {
+      test = "x.value >= " + next(value);
+      if (auto end = PrefixEnd(value)) test += " AND x.value < " + next(*end);
+    }
+    any += (any.empty() ? "(" : " OR (") + test + ")";
+  }
+  Result r(Exec("SELECT DISTINCT x.key FROM cv_index x WHERE x.file = $1 AND x.item = $2 AND (" +
+                    any + ") ORDER BY x.key",
+                params));
+  if (!Ok(r.get())) return Failure();
+  keys->clear();
+  for (int i = 0; i < PQntuples(r.get()); ++i) keys->push_back(Cell(r.get(), i, 0));
+  return kOk;
+}
+
+int PostgresStore::IndexScan(std::string_view file, std::string_view item, std::string_view value,
+                             bool prefix,
+                             const std::function<bool(std::string_view, std::string_view)>& visit) {
+  if (int s = Settle()) return s;
+  int status;
+  std::string table = Table(file, &status);
+  if (status != kOk) return status;
+  const DictItem* found = nullptr;
+  if (int s = IndexedItem(file, item, &found)) return s;
+  Params params{std::string(file), std::string(item)};
+  std::string where = IndexCondition(*found, value, prefix, &params);
+  // One request: the index names the keys, the join brings their records.
+  Result r(Exec("SELECT f.key, f.record FROM " + table +
+                    " f WHERE f.key IN (SELECT x.key FROM cv_index x WHERE x.file = $1 AND "
+                    "x.item = $2 AND " +
+                    where + ") ORDER BY f.key",
+                params));
+  if (!Ok(r.get())) return Failure();
+  for (int i = 0; i < PQntuples(r.get()); ++i)
+    if (!visit(Cell(r.get(), i, 0), Cell(r.get(), i, 1))) break;
+  return kOk;
+}
+
+int PostgresStore::SetDictItem(std::string_view file, const DictItem& item) {
+  if (int s = Settle()) return s;
+  int status;
+  Table(file, &status);
+  if (status != kOk) return status;
+  // Item names are written in query sentences: the same rule as file names keeps them words.
+  if (ValidateName(item.name) != kOk) return kBadName;
+  if (item.field < 0 || item.first < 0) return kBadArgument;
+  indexed_cache_.erase(std::string(file));
+  dict_cache_.erase(std::string(file));
+  status = Atomically([&] {
+    Result r(
+        Exec("INSERT INTO cv_dict (file, item, field, first_chars, right_just, indexed) "
+             "VALUES ($1, $2, $3::text::int, $4::text::int, $5::text::bool, $6::text::bool) "
+             "ON CONFLICT (file, item) DO UPDATE SET field = EXCLUDED.field, "
+             "first_chars = EXCLUDED.first_chars, right_just = EXCLUDED.right_just, "
+             "indexed = EXCLUDED.indexed",
+             {std::string(file), item.name, std::to_string(item.field), std::to_string(item.first),
+              item.right ? "true" : "false", item.indexed ? "true" : "false"}));
+    if (!Ok(r.get())) return Failure();
+    Result d(
+        Exec("DELETE FROM cv_index WHERE file = $1 AND item = $2", {std::string(file), item.name}));
+    if (!Ok(d.get())) return Failure();
+    if (!item.indexed) return static_cast<int>(kOk);
+    // Index the records already there, a few thousand entries a request.
+    IndexEntries entries;
+    int inner = kOk;
+    int scanned = Scan(file, [&](std::string_view key, std::string_view record) {
+      entries.Add(item, key, record);
+      if (entries.count >= 5000) {
+        inner = InsertIndexEntries(std::string(file), &entries);
+        if (inner != kOk) return false;
+      }
+      return true;
+    });
+    if (scanned != kOk) return scanned;
+    if (inner != kOk) return inner;
+    return InsertIndexEntries(std::string(file), &entries);
+  });
+  indexed_cache_.erase(std::string(file));
+  dict_cache_.erase(std::string(file));
+  return status;
+}
+
+int PostgresStore::Dictionary(std::string_view file, std::vector<DictItem>* items) {
+  // Every query reads the dictionary of its file: it is kept once read, and forgotten when
+  // this connection changes it (SetDictItem, DropFile, Rollback).
+  if (auto it = dict_cache_.find(file); it != dict_cache_.end()) {
+    *items = it->second;
+    return kOk;
+  }
+  Result r(
+      Exec("SELECT item, field::text, first_chars::text, right_just::text, indexed::text "
+           "FROM cv_dict WHERE file = $1 ORDER BY item",
+           {std::string(file)}));
+  if (!Ok(r.get())) return Failure();
+  items->clear();
+  for (int i = 0; i < PQntuples(r.get()); ++i) {
+    DictItem item;
+    item.name = Cell(r.get(), i, 0);
+    item.field = std::stoi(Cell(r.get(), i, 1));
+    item.first = std::stoi(Cell(r.get(), i, 2));
+    item.right = Cell(r.get(), i, 3) == "true";
+    item.indexed = Cell(r.get(), i, 4) == "true";
+    items->push_back(std::move(item));
+  }
+  dict_cache_.emplace(std::string(file), *items);
+  return kOk;
+}
+
+}  // namespace cortevane::db

@@ -1,0 +1,46 @@
+// Helpers shared by the office store's source files: a result that clears itself, opening a
+// connection, a file's table name, and lists of byte strings sent as one text parameter.
+#pragma once
+
+#include <libpq-fe.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/postgres/postgres_store.h"
+
+namespace cortevane::db::postgres {
+
+using Params = std::vector<std::optional<std::string>>;
+
+struct ResultDeleter {
+  void operator()(PGresult* r) const { PQclear(r); }
+};
+using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+inline std::string Cell(PGresult* r, int row, int col) {
+  return std::string(PQgetvalue(r, row, col), static_cast<size_t>(PQgetlength(r, row, col)));
+}
+
+// A connection to the database `dbname` of the server at `a.host`; check PQstatus.
+PGconn* Open(const PgAddress& a, const std::string& dbname);
+// The status of a connection that failed: kBadCredentials, kAccountNotFound or
+// kServerUnreachable.
+int ConnectStatus(PGconn* conn);
+
+// The table of a file: QuotedTableName when it fits in PostgreSQL's 63-byte identifiers (a
+// longer one would be cut silently, and two files could share a table); otherwise its first
+// 40 characters and a hash of the whole name.
+std::string PgTableName(std::string_view file);
+
+// A list of byte strings as one text parameter: each one "x" followed by its bytes in
+// hexadecimal, joined by commas, which the server splits and decodes. The "x" keeps the
+// empty string an element of its own.
+void AppendHex(std::string* list, std::string_view bytes);
+// The bytes of one element of such a list, in SQL.
+std::string Decoded(const char* column);
+
+}  // namespace cortevane::db::postgres

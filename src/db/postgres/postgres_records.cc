@@ -1,0 +1,192 @@
+// The office store's records: reads, writes (gathered inside a transaction and sent together),
+// deletes, scans.
+#include <libpq-fe.h>
+
+#include "db/postgres/postgres_internal.h"
+#include "db/status.h"
+
+namespace cortevane::db {
+
+using postgres::AppendHex;
+using postgres::Cell;
+using postgres::Decoded;
+using postgres::Params;
+using postgres::PgTableName;
+using postgres::Result;
+
+int PostgresStore::Read(std::string_view file, std::string_view key, std::string* record) {
+  if (int s = Settle()) return s;
+  int status;
+  std::string table = Table(file, &status);
+  if (status != kOk) return status;
+  Result r(Exec("SELECT record FROM " + table + " WHERE key = $1", {std::string(key)}));
+  if (!Ok(r.get())) return Failure();
+  if (PQntuples(r.get()) == 0) {
+    record->clear();
+    return kRecordNotFound;
+  }
+  *record = Cell(r.get(), 0, 0);
+  return kOk;
+}
+
+int PostgresStore::Write(std::string_view file, std::string_view key, std::string_view record) {
+  if (key.empty()) return kNoKey;
+  int status;
+  std::string table = Table(file, &status);
+  if (status != kOk) return status;
+  if (in_transaction_) {
+    // Inside a transaction nothing is visible to others before COMMIT anyway: the write waits
+    // with the others and they travel together (see Settle).
+    auto& rows = pending_[std::string(file)];
+    const bool added = rows.insert_or_assign(std::string(key), std::string(record)).second;
+    pending_bytes_ += key.size() + record.size();
+    if (added) ++pending_count_;
+    if (pending_count_ >= kPendingRows || pending_bytes_ >= kPendingBytes) return Settle();
+    return kOk;
+  }
+  auto write = [&] {
+    Result r(Exec("INSERT INTO " + table +
+                      " (key, record) VALUES ($1, $2) "
+                      "ON CONFLICT (key) DO UPDATE SET record = EXCLUDED.record",
+                  {std::string(key), std::string(record)}));
+    if (!Ok(r.get())) return Failure();
+    return WriteIndex(file, key, record);
+  };
+  const std::vector<DictItem>* indexed = nullptr;
+  if (int s = IndexedItems(file, &indexed)) return s;
+  return indexed->empty() ? write() : Atomically(write);
+}
+
+int PostgresStore::Settle() {
+  if (pending_.empty()) return kOk;
+  auto pending = std::move(pending_);
+  pending_.clear();
+  pending_count_ = pending_bytes_ = 0;
+  for (const auto& [file, rows] : pending) {
+    std::string table = PgTableName(file);
+    std::string keys, records;
+    for (const auto& [key, record] : rows) {
+      AppendHex(&keys, key);
+      AppendHex(&records, record);
+    }
+    Result r(Exec("INSERT INTO " + table + " (key, record) SELECT " + Decoded("k") + ", " +
+                      Decoded("r") +
+                      " FROM unnest(string_to_array($1::text, ','), "
+                      "string_to_array($2::text, ',')) AS u(k, r) "
+                      "ON CONFLICT (key) DO UPDATE SET record = EXCLUDED.record",
+                  {keys, records}));
+    if (!Ok(r.get())) return Failure();
+
+    const std::vector<DictItem>* indexed = nullptr;
+    if (int s = IndexedItems(file, &indexed)) return s;
+    if (indexed->empty()) continue;
+    Result del(Exec("DELETE FROM cv_index WHERE file = $1 AND key IN (SELECT " + Decoded("k") +
+                        " FROM unnest(string_to_array($2::text, ',')) AS u(k))",
+                    {file, keys}));
+    if (!Ok(del.get())) return Failure();
+    IndexEntries entries;
+    for (const auto& [key, record] : rows)
+      for (const auto& item : *indexed) entries.Add(item, key, record);
+    if (int s = InsertIndexEntries(file, &entries)) return s;
+  }
+  return kOk;
+}
+
+int PostgresStore::Delete(std::string_view file, std::string_view key) {
+  if (int s = Settle()) return s;
+  int status;
+  std::string table = Table(file, &status);
+  if (status != kOk) return status;
+  return Atomically([&] {
+    Result r(Exec("DELETE FROM " + table + " WHERE key = $1", {std::string(key)}));
+    if (!Ok(r.get())) return Failure();
+    if (std::string(PQcmdTuples(r.get())) == "0") return static_cast<int>(kRecordNotFound);
+    const std::vector<DictItem>* indexed = nullptr;
+    if (int s = IndexedItems(file, &indexed)) return s;
+    if (indexed->empty()) return static_cast<int>(kOk);
+    Result x(Exec("DELETE FROM cv_index WHERE file = $1 AND key = $2",
+                  {std::string(file), std::string(key)}));
+    return Ok(x.get()) ? static_cast<int>(kOk) : Failure();
+  });
+}
+
+int PostgresStore::Clear(std::string_view file) {
+  if (int s = Settle()) return s;
+  int status;
+  std::string table = Table(file, &status);
+  if (status != kOk) return status;
+  return Atomically([&] {
+    Result r(Exec("DELETE FROM " + table, {}));
+    Result x(Exec("DELETE FROM cv_index WHERE file = $1", {std::string(file)}));
+    return Ok(r.get()) && Ok(x.get()) ? static_cast<int>(kOk) : Failure();
+  });
+}
+
+int PostgresStore::Scan(std::string_view file,
+                        const std::function<bool(std::string_view, std::string_view)>& visit) {
+  if (int s = Settle()) return s;
+  int status;
+  std::string table = Table(file, &status);
+  if (status != kOk) return status;
+  // Pages in key order, so a large file never sits whole in memory and an early stop costs
+  // at most one page.
+  constexpr int kPage = 2000;
+  std::optional<std::string> after;
+  while (true) {
+    Result r(after ? Exec("SELECT key, record FROM " + table +
+                              " WHERE key > $1 ORDER BY key LIMIT " + std::to_string(kPage),
+                          {*after})
+                   : Exec("SELECT key, record FROM " + table + " ORDER BY key LIMIT " +
+                              std::to_string(kPage),
+                          {}));
+    if (!Ok(r.get())) return Failure();
+    int rows = PQntuples(r.get());
+    for (int i = 0; i < rows; ++i) {
+      std::string key = Cell(r.get(), i, 0);
+      if (!visit(key, Cell(r.get(), i, 1))) return kOk;
+      after = std::move(key);
+    }
+    if (rows < kPage) return kOk;
+  }
+}
+
+int PostgresStore::ReadMany(std::string_view file, const std::vector<std::string>& keys,
+                            const std::function<bool(std::string_view, std::string_view)>& visit) {
+  if (int s = Settle()) return s;
+  int status;
+  std::string table = Table(file, &status);
+  if (status != kOk) return status;
+  if (keys.empty()) return kOk;
+  // One request for all the keys: they travel as one parameter, each in hexadecimal, so any
+  // byte of a key survives.
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string list;
+  for (const auto& key : keys) {
+    if (!list.empty()) list += ',';
+    for (unsigned char c : key) {
+      list += kHex[c >> 4];
+      list += kHex[c & 15];
+    }
+  }
+  Result r(Exec("SELECT key, record FROM " + table +
+                    " WHERE key IN (SELECT decode(h, 'hex') FROM "
+                    "unnest(string_to_array($1::text, ',')) h) ORDER BY key",
+                {list}));
+  if (!Ok(r.get())) return Failure();
+  for (int i = 0; i < PQntuples(r.get()); ++i)
+    if (!visit(Cell(r.get(), i, 0), Cell(r.get(), i, 1))) break;
+  return kOk;
+}
+
+int PostgresStore::CountRecords(std::string_view file, long long* count) {
+  if (int s = Settle()) return s;
+  int status;
+  std::string table = Table(file, &status);
+  if (status != kOk) return status;
+  Result r(Exec("SELECT count(*)::text FROM " + table, {}));
+  if (!Ok(r.get())) return Failure();
+  *count = std::stoll(Cell(r.get(), 0, 0));
+  return kOk;
+}
+
+}  // namespace cortevane::db
