@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QTranslator>
 #include <QVBoxLayout>
 #include <cstdlib>
 #include <utility>
@@ -38,13 +39,40 @@ QWidget* FindWindow(const QString& name) {
   return nullptr;
 }
 
+// Qt names the button that unfolds a box's details itself, and renames it at each click; the
+// program speaks French whatever translations the machine has installed, so these two words
+// are translated here, once for the application.
+class DetailsButtonFrench : public QTranslator {
+ public:
+  using QTranslator::QTranslator;
+  bool isEmpty() const override { return false; }
+  QString translate(const char* context, const char* source, const char*, int) const override {
+    if (qstrcmp(context, "QMessageBox") != 0) return {};
+    if (qstrcmp(source, "Show Details...") == 0) return QString::fromUtf8("&Détails…");
+    if (qstrcmp(source, "Hide Details...") == 0) return QString::fromUtf8("Masquer les &détails");
+    return {};
+  }
+};
+
+void InstallDetailsButtonFrench() {
+  static QPointer<QTranslator> installed;
+  if (installed || !QCoreApplication::instance()) return;
+  installed = new DetailsButtonFrench(QCoreApplication::instance());
+  QCoreApplication::installTranslator(installed);
+}
+
 }  // namespace
 
 std::unique_ptr<QMessageBox> MakeMessageBox(std::string_view text, int style,
-                                            std::string_view title, QWidget* parent) {
+                                            std::string_view title, QWidget* parent,
+                                            std::string_view details) {
   auto box = std::make_unique<QMessageBox>(parent);
   box->setTextFormat(Qt::PlainText);  // database texts are shown as they are, never as markup
   box->setText(FromUtf8(text));
+  if (!details.empty()) {
+    InstallDetailsButtonFrench();
+    box->setDetailedText(FromUtf8(details));  // always plain text
+  }
   box->setWindowTitle(FromUtf8(title.empty() ? kAppTitle : title));
 
   switch (style & 0x70) {
@@ -132,8 +160,9 @@ int AnswerOf(int standard_button) {
 QtUi::QtUi() = default;
 QtUi::~QtUi() { delete progress_.data(); }
 
-int QtUi::MsgBox(std::string_view text, int style, std::string_view title) {
-  auto box = MakeMessageBox(text, style, title, ActiveWindow());
+int QtUi::MsgBox(std::string_view text, int style, std::string_view title,
+                 std::string_view details) {
+  auto box = MakeMessageBox(text, style, title, ActiveWindow(), details);
   box->exec();
   const auto clicked = box->standardButton(box->clickedButton());
   // Closing a Yes/No box from its title bar counts as its escape button, No.

@@ -22,7 +22,8 @@ class QtUi : public Ui {
   QtUi();
   ~QtUi() override;
 
-  int MsgBox(std::string_view text, int style = kOkOnly, std::string_view title = {}) override;
+  int MsgBox(std::string_view text, int style = kOkOnly, std::string_view title = {},
+             std::string_view details = {}) override;
   void SetScreenPointer(Pointer pointer) override;
   void SetWindowPointer(std::string_view window, Pointer pointer) override;
   void SetMenuEnabled(MenuEntry entry, bool enabled) override;
@@ -45,10 +46,11 @@ class QtUi : public Ui {
   QPointer<QLabel> progress_label_;
 };
 
-// The QMessageBox the style value describes, not yet shown (icon, buttons, title, plain text).
-// MsgBox runs it; tests look at it without a modal loop.
+// The QMessageBox the style value describes, not yet shown (icon, buttons, title, plain text,
+// and the details when there are some). MsgBox runs it; tests look at it without a modal loop.
 std::unique_ptr<QMessageBox> MakeMessageBox(std::string_view text, int style,
-                                            std::string_view title, QWidget* parent);
+                                            std::string_view title, QWidget* parent,
+                                            std::string_view details = {});
 
 // Places a top-level window in the middle of its screen's available area.
 void CentreOnScreen(QWidget& window);

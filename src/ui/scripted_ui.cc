@@ -5,8 +5,10 @@
 
 namespace cortevane::ui {
 
-int ScriptedUi::MsgBox(std::string_view text, int style, std::string_view title) {
-  Box box{std::string(text), style, std::string(title.empty() ? kAppTitle : title)};
+int ScriptedUi::MsgBox(std::string_view text, int style, std::string_view title,
+                       std::string_view details) {
+  Box box{std::string(text), style, std::string(title.empty() ? kAppTitle : title),
+          std::string(details)};
   boxes_.push_back(box);
   log_.push_back("box|" + std::to_string(style) + "|" + box.title + "|" + box.text);
   if (on_box) on_box(box);

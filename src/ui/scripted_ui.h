@@ -8,7 +8,8 @@
 // A modal dialog is shown, handed to the next scripted modal action (which plays the user:
 // fills fields, clicks buttons), and hidden again if the action left it open; with no action
 // left it is counted in `unanswered` and rejected.
-// The title recorded is the one the user sees ("Cortevane KESTA" when none is given).
+// The title recorded is the one the user sees ("Cortevane KESTA" when none is given). A box's
+// details are kept in boxes(), not in the log.
 #pragma once
 
 #include <QPointer>
@@ -27,9 +28,11 @@ class ScriptedUi : public Ui {
     std::string text;
     int style = 0;
     std::string title;
+    std::string details;  // empty when the box has none
   };
 
-  int MsgBox(std::string_view text, int style = kOkOnly, std::string_view title = {}) override;
+  int MsgBox(std::string_view text, int style = kOkOnly, std::string_view title = {},
+             std::string_view details = {}) override;
   void SetScreenPointer(Pointer pointer) override;
   void SetWindowPointer(std::string_view window, Pointer pointer) override;
   void SetMenuEnabled(MenuEntry entry, bool enabled) override;

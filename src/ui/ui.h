@@ -5,7 +5,8 @@
 //
 // Message boxes take the classic style value: buttons (0 OK, 4 Yes/No) plus icon (16 critical,
 // 32 question, 48 exclamation, 64 information). A box given no title shows the application's
-// title, "Cortevane KESTA".
+// title, "Cortevane KESTA". A box may carry details: plain text the user can unfold below the
+// message (Qt's detailed text), for what helps to answer but would drown the question.
 #pragma once
 
 #include <string>
@@ -40,8 +41,10 @@ class Ui {
  public:
   virtual ~Ui() = default;
 
-  // Shows a modal message box and returns the answer (kAnswerOk for an OK box).
-  virtual int MsgBox(std::string_view text, int style = kOkOnly, std::string_view title = {}) = 0;
+  // Shows a modal message box and returns the answer (kAnswerOk for an OK box). Non-empty
+  // `details` are offered under a "Détails" button, the box being otherwise the same.
+  virtual int MsgBox(std::string_view text, int style = kOkOnly, std::string_view title = {},
+                     std::string_view details = {}) = 0;
 
   // The pointer of the whole screen, and of one window (named by its object name).
   virtual void SetScreenPointer(Pointer pointer) = 0;

@@ -83,6 +83,26 @@ TEST_F(QtUiTest, MessageTextIsNeverTakenAsMarkup) {
   EXPECT_EQ(box->text().toStdString(), "<b>DUPONT</b> & fils");
 }
 
+TEST_F(QtUiTest, DetailsAreAddedWithoutChangingTheBox) {
+  auto plain = MakeMessageBox("Continuer ?", kYesNo + kQuestion, kMessageTitle, nullptr);
+  auto box = MakeMessageBox("Continuer ?", kYesNo + kQuestion, kMessageTitle, nullptr,
+                            "Champ 2 <b>\n  sur le serveur : DURAND");
+  EXPECT_TRUE(plain->detailedText().isEmpty());
+  EXPECT_EQ(box->detailedText().toStdString(), "Champ 2 <b>\n  sur le serveur : DURAND");
+  // The same icon, title, text, Yes/No buttons and default, plus the French details button,
+  // which keeps French words when it is clicked open and closed.
+  QAbstractButton* details = nullptr;
+  for (QAbstractButton* b : box->buttons()) {
+    if (box->buttonRole(b) == QMessageBox::ActionRole) details = b;
+  }
+  ASSERT_NE(details, nullptr);
+  EXPECT_EQ(Describe(*box), "question|Détails…,Oui,Non|Oui|Message CORTEVANE|Continuer ?");
+  details->click();
+  EXPECT_EQ(details->text().remove('&').toStdString(), "Masquer les détails");
+  details->click();
+  EXPECT_EQ(details->text().remove('&').toStdString(), "Détails…");
+}
+
 TEST_F(QtUiTest, AnswersAreTheClassicValues) {
   EXPECT_EQ(AnswerOf(QMessageBox::Ok), kAnswerOk);
   EXPECT_EQ(AnswerOf(QMessageBox::Yes), kAnswerYes);
