@@ -79,7 +79,74 @@ void DynArray::SetValue(int f, int v, std::string_view text) {
   SetField(f, field);
 }
 
-void DynArray::AppendField(std::string_view text) { SetField(Count() + 1, text); }
+void DynArray::AppendField(std::string_view text) {
+  if (!text_.empty()) text_.push_back(kFieldMark);
+  text_.append(text);
+}
+
+void DynArrayBuilder::StartField() {
+  if (fields_ > 0) text_.push_back(kFieldMark);
+  ++fields_;
+  values_ = 0;
+  subvalues_ = 0;
+}
+
+void DynArrayBuilder::AddField(std::string_view text) {
+  StartField();
+  text_.append(text);
+  values_ = 1;
+  subvalues_ = 1;
+}
+
+void DynArrayBuilder::StartValue() {
+  if (fields_ == 0) StartField();
+  if (values_ > 0) text_.push_back(kValueMark);
+  ++values_;
+  subvalues_ = 0;
+}
+
+void DynArrayBuilder::AddValue(std::string_view text) {
+  StartValue();
+  text_.append(text);
+  subvalues_ = 1;
+}
+
+void DynArrayBuilder::AddSubValue(std::string_view text) {
+  if (fields_ == 0) StartField();
+  if (values_ == 0) values_ = 1;
+  if (subvalues_ > 0) text_.push_back(kSubValueMark);
+  text_.append(text);
+  ++subvalues_;
+}
+
+std::string DynArrayBuilder::TakeText() {
+  std::string out = std::move(text_);
+  text_.clear();
+  fields_ = values_ = subvalues_ = 0;
+  return out;
+}
+
+Pieces::iterator::iterator(std::string_view text, char mark)
+    : text_(text), mark_(mark), done_(text.empty()) {
+  if (!done_) Take(0);
+}
+
+void Pieces::iterator::Take(size_t begin) {
+  size_t stop = text_.find(mark_, begin);
+  piece_ = text_.substr(begin, (stop == std::string_view::npos ? text_.size() : stop) - begin);
+}
+
+void Pieces::iterator::Advance() {
+  size_t next = static_cast<size_t>(piece_.data() - text_.data()) + piece_.size();
+  if (next >= text_.size()) {
+    done_ = true;
+    piece_ = {};
+    return;
+  }
+  Take(next + 1);  // past the mark ending the current piece
+}
+
+std::string_view PieceOf(std::string_view text, char mark, int n) { return Extract(text, mark, n); }
 
 std::string DynArray::Ref::Text() const {
   return value_ == 0 ? array_->Field(field_) : array_->Value(field_, value_);
@@ -95,9 +162,12 @@ void DynArray::Ref::SetText(std::string_view text) {
 std::string ToVisible(std::string_view text) {
   std::string out(text);
   for (char& c : out) {
-    if (c == kFieldMark) c = '^';
-    else if (c == kValueMark) c = ']';
-    else if (c == kSubValueMark) c = '\\';
+    if (c == kFieldMark)
+      c = '^';
+    else if (c == kValueMark)
+      c = ']';
+    else if (c == kSubValueMark)
+      c = '\\';
   }
   return out;
 }
@@ -105,9 +175,12 @@ std::string ToVisible(std::string_view text) {
 std::string FromVisible(std::string_view visible) {
   std::string out(visible);
   for (char& c : out) {
-    if (c == '^') c = kFieldMark;
-    else if (c == ']') c = kValueMark;
-    else if (c == '\\') c = kSubValueMark;
+    if (c == '^')
+      c = kFieldMark;
+    else if (c == ']')
+      c = kValueMark;
+    else if (c == '\\')
+      c = kSubValueMark;
   }
   return out;
 }
