@@ -1,7 +1,7 @@
 #include "connection/configuration.h"
 
-#include <fstream>
-#include <iterator>
+#include <cstdio>
+#include <memory>
 #include <system_error>
 
 #include "platform/drive_mapping.h"
@@ -121,10 +121,17 @@ std::vector<std::string> ConfigurationLines(std::string_view bytes) {
 }
 
 std::optional<std::vector<std::string>> ReadConfigurationFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
+  // Read with the C library: a stream throws on some read errors (a folder in the file's
+  // place), and any failure here must only make the configuration unusable.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(path.c_str(), "rb"), std::fclose);
   if (!in) return std::nullopt;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
+  std::string bytes;
+  char buffer[8192];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) bytes.append(buffer, n);
+  if (std::ferror(in.get())) return std::nullopt;
   return ConfigurationLines(bytes);
 }
 
@@ -135,12 +142,12 @@ std::optional<std::vector<std::string>> ReadConfigurationFile(const std::filesys
 // A list of bases ends at a blank line or at the end of the file. A line without "=" cannot
 // be an entry: it ends the list too and is read again as an ordinary line, so a header
 // written right after a list without the blank line still starts its section. A second
-// section of the same kind goes on numbering after the first, which keeps every name of the
-// list in step with its account path.
+// "[BASES]" goes on numbering after the first, which keeps every name of the list in step with
+// its account path. A second "[DISTANT BASES]" is numbered from 1 again and replaces the
+// entries of the first: its names are never listed, so there is nothing to keep in step.
 Configuration ParseConfiguration(const std::vector<std::string>& lines) {
   Configuration c;
   c.opened = true;
-  int distant_count = 0;
 
   size_t next = 0;
   std::optional<std::string> again;  // a line that ended a list, to be read once more
@@ -191,10 +198,9 @@ Configuration ParseConfiguration(const std::vector<std::string>& lines) {
       }
     }
     if (line == "[DISTANT BASES]") {
-      while (read_entry(line, name, path)) {
-        ++distant_count;
-        c.W_BasesDistantes.SetValue(distant_count, 1, path);
-        c.W_BasesDistantes.SetValue(distant_count, 2, name);
+      for (int i = 1; read_entry(line, name, path); ++i) {
+        c.W_BasesDistantes.SetValue(i, 1, path);
+        c.W_BasesDistantes.SetValue(i, 2, name);
       }
     }
   }

@@ -80,6 +80,9 @@ bool Frm_SelectionBase::Form_Load(const std::optional<std::vector<std::string>>&
   for (const std::string& name : configuration_.base_names) {
     cbo_base_dispo_->addItem(QString::fromStdString(name));
   }
+  // The first item added becomes current by itself; the box must open empty so that the
+  // user chooses a base rather than confirming one Qt chose.
+  cbo_base_dispo_->setCurrentIndex(-1);
   const std::string_view problem = ConfigurationProblem(configuration_);
   if (problem.empty()) return true;
   ui_.MsgBox(problem, ui::kCritical, ui::kMessageTitle);

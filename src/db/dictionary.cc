@@ -53,10 +53,12 @@ std::string IndexForm(const DictItem& item, std::string_view value) {
     whole = v.substr(0, dot);
     frac = v.substr(dot + 1);
   }
-  while (whole.size() > 1 && whole.front() == '0') whole.remove_prefix(1);
+  while (!whole.empty() && whole.front() == '0') whole.remove_prefix(1);
   while (!frac.empty() && frac.back() == '0') frac.remove_suffix(1);
   std::string out;
-  if (negative && !(whole == "0" && frac.empty())) out.push_back('-');
+  // Zero has one form whatever its sign and digits ("-0", "-.0", "00.00"): a test for "0"
+  // through the index must find every record a full read finds.
+  if (negative && !(whole.empty() && frac.empty())) out.push_back('-');
   out.append(whole.empty() ? std::string_view("0") : whole);
   if (!frac.empty()) {
     out.push_back('.');

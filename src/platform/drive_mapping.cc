@@ -3,8 +3,10 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -56,7 +58,13 @@ bool IsDrivePath(std::string_view path) {
 }
 
 std::filesystem::path DriveCRoot() {
-  if (const char* root = std::getenv("CORTEVANE_DRIVE_C"); root && *root) return root;
+  if (const char* root = std::getenv("CORTEVANE_DRIVE_C"); root && *root) {
+    // "/data/drive_c/" is the folder "/data/drive_c": without its trailing separators, so that
+    // the other drives' folders stand beside it, not inside it.
+    std::filesystem::path folder = std::filesystem::path(root).lexically_normal();
+    if (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
+    return folder;
+  }
   return HomeFolder() / ".local/share/cortevane/drive_c";
 }
 
@@ -89,6 +97,17 @@ std::filesystem::path MapPath(std::string_view path) {
   flush();
   std::filesystem::path out = root;
   for (const std::string& p : parts) out = Component(out, p);
+  // A symbolic link inside the drive's folder may lead elsewhere: the path, links resolved,
+  // must still be inside the folder (itself resolved), or it is refused.
+  // When the system cannot look into a folder on the way, neither can anyone opening the path,
+  // and the path as built stays inside.
+  std::error_code ec;
+  const std::filesystem::path real_root = std::filesystem::weakly_canonical(root, ec);
+  if (ec) return out;
+  const std::filesystem::path real = std::filesystem::weakly_canonical(out, ec);
+  if (ec) return out;
+  auto [r, p] = std::mismatch(real_root.begin(), real_root.end(), real.begin(), real.end());
+  if (r != real_root.end() && !(std::next(r) == real_root.end() && r->empty())) return {};
   return out;
 #endif
 }

@@ -16,7 +16,8 @@ bool IsDrivePath(std::string_view path);
 // The folder that stands for drive C: on this machine.
 std::filesystem::path DriveCRoot();
 
-// Where `path` lives on this machine.
+// Where `path` lives on this machine. A drive path whose place, symbolic links resolved, is
+// outside its drive's folder gives the empty path, which names nothing that can be opened.
 std::filesystem::path MapPath(std::string_view path);
 
 }  // namespace cortevane::platform

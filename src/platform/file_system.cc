@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "platform/drive_mapping.h"
 
@@ -68,6 +69,11 @@ int CopyFolder(std::string_view from_text, std::string_view to_text, std::string
   if (message) message->clear();
   const fs::path from = MapPath(from_text);
   const fs::path to = MapPath(to_text);
+  for (const auto& [text, path] : {std::pair{from_text, from}, std::pair{to_text, to}}) {
+    if (!path.empty()) continue;
+    if (message) *message = std::string(text) + ": leads outside its drive's folder";
+    return EACCES;
+  }
   std::error_code ec;
   if (!fs::is_directory(from, ec))
     return Failed(std::make_error_code(std::errc::no_such_file_or_directory), from, message);

@@ -106,11 +106,15 @@ TEST(ConfigurationTest, MissingSections) {
   EXPECT_EQ(ConfigurationProblem(Configuration{}), kServerProblem);  // unreadable file
 }
 
-// 7. A second section of a kind goes on after the first, so each name keeps its own path.
-TEST(ConfigurationTest, RepeatedSectionsKeepNamesAndPathsInStep) {
+// 7. A second "[BASES]" goes on after the first, so each name keeps its own path; a second
+// "[DISTANT BASES]" starts again from its first entry, which replaces the earlier ones.
+TEST(ConfigurationTest, RepeatedSections) {
   EXPECT_EQ(Parse(std::string(kServers) + "[BASES]\nA=a\nB=b\n\n[DISTANT BASES]\nX=x\n\n"
                                           "[BASES]\nC=c\n\n[DISTANT BASES]\nY=y\n"),
-            "[localhost][bureau] names=A,B,C bases=a^b^c distant=x]X^y]Y");
+            "[localhost][bureau] names=A,B,C bases=a^b^c distant=y]Y");
+  EXPECT_EQ(Parse(std::string(kServers) + "[BASES]\nA=a\n\n[DISTANT BASES]\nX=x\nZ=z\n\n"
+                                          "[DISTANT BASES]\nY=y\n"),
+            "[localhost][bureau] names=A bases=a distant=y]Y^z]Z");
 }
 
 // 8. Character sets and line endings.

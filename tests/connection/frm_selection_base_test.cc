@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QTest>
+#include <filesystem>
 #include <fstream>
 
 #include "db/session.h"
@@ -78,7 +79,28 @@ TEST_F(FrmSelectionBaseTest, ReadsTheFileFromDisk) {
   std::ofstream(path, std::ios::binary) << kThreeBases;
   EXPECT_TRUE(form.Form_Load(path));
   EXPECT_EQ(form.ListCount(), 3);
+  EXPECT_EQ(ui.LogText(), "");
+  // Absent, or a folder in the file's place: the message of an unusable file, then the end.
+  const std::string unusable =
+      "box|16|Message CORTEVANE|Problème dans le nom ou l'adresse IP d'un serveur\nend";
   EXPECT_FALSE(form.Form_Load(folder.path() / "absent.ini"));
+  EXPECT_EQ(ui.LogText(), unusable);
+  std::filesystem::create_directory(folder.path() / "dossier.ini");
+  ui.ClearLog();
+  EXPECT_FALSE(form.Form_Load(folder.path() / "dossier.ini"));
+  EXPECT_EQ(ui.LogText(), unusable);
+}
+
+TEST_F(FrmSelectionBaseTest, OpensWithNothingChosen) {
+  ASSERT_TRUE(Load(kThreeBases));
+  form.show();
+  EXPECT_EQ(Combo().currentIndex(), -1);
+  EXPECT_EQ(Combo().currentText().toStdString(), "");
+  QTest::keyClick(&Combo(), Qt::Key_Return);
+  EXPECT_EQ(ui.LogText(), "box|48|Message CORTEVANE|Vous devez sélectionner une base de données.");
+  EXPECT_EQ(Sessions(), "@ @");
+  EXPECT_TRUE(form.isVisible());
+  form.hide();
 }
 
 TEST_F(FrmSelectionBaseTest, OkChoosesThePickedBaseAndAlwaysTheFirstOfficeBase) {

@@ -49,5 +49,20 @@ TEST_P(StoreTest, IndexLookupAnyGivesEveryMatchingKeyOnce) {
             kQueryUnknownItem);
 }
 
+TEST_P(StoreTest, ZeroIsIndexedAsZeroHoweverItIsWritten) {
+  ASSERT_EQ(store_->CreateFile("NUMS"), kOk);
+  ASSERT_EQ(store_->SetDictItem("NUMS", {"Num", 1, 0, true, true}), kOk);
+  const char* zeros[] = {"0", "-0", "-.0", "-.00", "+0.0", "00.000", ".0"};
+  for (const char* zero : zeros) ASSERT_EQ(store_->Write("NUMS", zero, zero), kOk);
+  ASSERT_EQ(store_->Write("NUMS", "x", "-.5"), kOk);
+  std::vector<std::string> keys;
+  for (const char* asked : {"0", "-.0"}) {
+    ASSERT_EQ(store_->IndexLookup("NUMS", "Num", asked, false, &keys), kOk);
+    EXPECT_EQ(Joined(keys), "+0.0,-.0,-.00,-0,.0,0,00.000") << asked;
+  }
+  ASSERT_EQ(store_->IndexLookup("NUMS", "Num", "-0.50", false, &keys), kOk);
+  EXPECT_EQ(Joined(keys), "x");
+}
+
 }  // namespace
 }  // namespace cortevane::db

@@ -161,7 +161,7 @@ TEST_F(QuerySelectTest, JustificationDecidesComparisonAndOrder) {
   account_.SetDict("NUMS", {"Txt", 1, 0, false, false});
   EXPECT_EQ(Select("SSELECT NUMS PAR Num", "NUMS", "1"), " | 2 | 10 | 012 | 12 | ABC | abc");
   EXPECT_EQ(Select("SSELECT NUMS PAR Txt", "NUMS", "1"), " | 012 | 10 | 12 | 2 | ABC | abc");
-  EXPECT_EQ(Select("SSELECT NUMS PAR.DSND Num", "NUMS", "1"), "abc | ABC | 12 | 012 | 10 | 2 | ");
+  EXPECT_EQ(Select("SSELECT NUMS PAR.DSND Num", "NUMS", "1"), "abc | ABC | 012 | 12 | 10 | 2 | ");
   EXPECT_EQ(Select("SSELECT NUMS AVEC Num = \"12\"", "NUMS", "0"), "c | d");
   EXPECT_EQ(Select("SSELECT NUMS AVEC Txt = \"12\"", "NUMS", "0"), "d");
   EXPECT_EQ(Select("SSELECT NUMS AVEC 1 = \"12\"", "NUMS", "0"), "d");
@@ -171,9 +171,12 @@ TEST_F(QuerySelectTest, JustificationDecidesComparisonAndOrder) {
   EXPECT_EQ(Select("SSELECT NUMS AVEC Num = \"1]\"", "NUMS", "1"), "10 | 12");  // text prefix
   EXPECT_EQ(Select("SSELECT NUMS AVEC 1 # \"\" AND 1 # \"[C\"", "NUMS", "0"), "a | b | c | d | g");
   EXPECT_EQ(Select("SSELECT NUMS AVEC 1", "NUMS", "0"), "a | b | c | d | e | g");
-  // Equal sort values keep key order under SSELECT.
+  // Equal sort values keep key order under SSELECT, numbers equal in value too.
   account_.Put("NUMS", "0", "2");
   EXPECT_EQ(Select("SSELECT NUMS AVEC Num = \"2\" PAR Num", "NUMS", "0"), "0 | b");
+  account_.Put("NUMS", "h", "0012");
+  EXPECT_EQ(Select("SSELECT NUMS AVEC Num = \"12\" PAR Num", "NUMS", "0 1"),
+            "c]012 | d]12 | h]0012");
 }
 
 TEST_F(QuerySelectTest, IndexedTestsReadOnlyTheMatchingRecords) {

@@ -72,6 +72,31 @@ TEST_F(DriveTest, MapsDrivePathsInsideTheDriveFolder) {
   EXPECT_EQ(MapPath("C:\\KESTA\\.\\X\\..\\BASE"), drive_c_ / "KESTA/BASE");
 }
 
+TEST_F(DriveTest, NoDrivePathLeadsOutsideItsDriveFolder) {
+  // A trailing separator on the drive folder keeps the other drives beside it.
+  setenv("CORTEVANE_DRIVE_C", (drive_c_.string() + "//").c_str(), 1);
+  EXPECT_EQ(MapPath("D:\\x"), scratch_.path() / "drive_d/x");
+  EXPECT_EQ(MapPath("C:\\x"), drive_c_ / "x");
+  setenv("CORTEVANE_DRIVE_C", drive_c_.c_str(), 1);
+
+  // Links are followed: inside the folder they are fine, outside the path is refused.
+  WriteFile(scratch_.path() / "outside/secret.txt", "secret");
+  WriteFile(drive_c_ / "KESTA/doc.txt", "doc");
+  fs::create_directory_symlink(scratch_.path() / "outside", drive_c_ / "dehors");
+  fs::create_directory_symlink(drive_c_ / "KESTA", drive_c_ / "kesta2");
+  fs::create_directory_symlink("../../outside", drive_c_ / "KESTA/relatif");
+  EXPECT_EQ(MapPath("C:\\kesta2\\doc.txt"), drive_c_ / "kesta2/doc.txt");
+  for (const char* p : {"C:\\dehors\\secret.txt", "C:\\dehors", "C:\\KESTA\\relatif\\new",
+                        "c:\\DEHORS\\..\\dehors\\x"})
+    EXPECT_EQ(MapPath(p), fs::path()) << p;
+  EXPECT_FALSE(FolderExists("C:\\dehors"));
+  std::string message;
+  EXPECT_EQ(CopyFolder("C:\\dehors", "C:\\copie", &message), EACCES);
+  EXPECT_EQ(message, "C:\\dehors: leads outside its drive's folder");
+  EXPECT_EQ(CopyFolder("C:\\KESTA", "C:\\dehors\\copie", &message), EACCES);
+  EXPECT_FALSE(fs::exists(scratch_.path() / "outside/copie"));
+}
+
 TEST_F(DriveTest, FindsExistingFoldersWhateverTheirLetterCase) {
   WriteFile(drive_c_ / "windows/Cortevane.ini", "[SERVEUR]\n");
   EXPECT_EQ(MapPath("C:\\WINDOWS\\CORTEVANE.INI"), drive_c_ / "windows/Cortevane.ini");

@@ -58,10 +58,9 @@ int CompareForSort(std::string_view a, std::string_view b, bool right) {
   auto rank = [](std::string_view v) { return v.empty() ? 0 : IsNumber(v) ? 1 : 2; };
   const int ra = rank(a), rb = rank(b);
   if (ra != rb) return ra < rb ? -1 : 1;
-  if (ra == 1) {
-    if (int c = CompareNumbers(a, b); c != 0) return c;
-  }
-  // Equal numbers written differently ("12", "012") still get a fixed order between them.
+  // Numbers equal in value ("12", "012") tie, so that the key decides between them as it does
+  // for any equal sort values.
+  if (ra == 1) return CompareNumbers(a, b);
   return CompareBytes(a, b);
 }
 

@@ -3,7 +3,8 @@
 // when both sides are decimal numbers ("12" = "012", 2 before 10) and as bytes otherwise.
 //
 // Sorting needs a total order, which a mix of the two rules is not, so a right-justified sort
-// orders the empty value first, then numbers by value, then other texts by bytes.
+// orders the empty value first, then numbers by value (equal values tie), then other texts by
+// bytes.
 #pragma once
 
 #include <string_view>
