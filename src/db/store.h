@@ -26,6 +26,10 @@ struct PointerTarget {
   std::string file;
 };
 
+// The largest record either store keeps; a longer one is refused with kRecordTooLarge, so a
+// record the office accepts can always reach a laptop.
+inline constexpr size_t kMaxRecordBytes = 64u << 20;
+
 class Store {
  public:
   virtual ~Store() = default;
@@ -33,7 +37,9 @@ class Store {
   // ---- Records. `file` is a name already validated by ValidateName (db/names.h).
   // Read: 0 and *record set, or 30001 when there is no record under the key.
   virtual int Read(std::string_view file, std::string_view key, std::string* record) = 0;
-  // Write: atomic and durable once it returns 0; keeps the file's indexes right.
+  // Read, Write, Delete and Reserve give kNoKey for the empty key.
+  // Write: atomic and durable once it returns 0; keeps the file's indexes right;
+  // kRecordTooLarge beyond kMaxRecordBytes.
   virtual int Write(std::string_view file, std::string_view key, std::string_view record) = 0;
   // Delete: 0 when the record is gone, 30001 when there was none.
   virtual int Delete(std::string_view file, std::string_view key) = 0;

@@ -77,5 +77,33 @@ TEST_P(StoreTest, KeysAreBytesNotSql) {
   EXPECT_EQ(store_->Free("F", "'; SELECT pg_sleep(10); --"), kOk);
 }
 
+// One rule on both stores for what one of them used to refuse and the other to keep: a record
+// beyond the limit, the empty key, and names that share a table once folded.
+TEST_P(StoreTest, BothStoresRefuseTheSameRecordsKeysAndNames) {
+  ASSERT_EQ(store_->CreateFile("F"), kOk);
+  const std::string huge(kMaxRecordBytes + 1, 'x');
+  EXPECT_EQ(store_->Write("F", "1", huge), kRecordTooLarge);
+  ASSERT_EQ(store_->Begin(), kOk);
+  EXPECT_EQ(store_->Write("F", "1", huge), kRecordTooLarge);
+  ASSERT_EQ(store_->Commit(), kOk);
+  long long count = -1;
+  ASSERT_EQ(store_->CountRecords("F", &count), kOk);
+  EXPECT_EQ(count, 0);
+
+  std::string record;
+  EXPECT_EQ(store_->Read("F", "", &record), kNoKey);
+  EXPECT_EQ(store_->Write("F", "", "x"), kNoKey);
+  EXPECT_EQ(store_->Delete("F", ""), kNoKey);
+  EXPECT_EQ(store_->Reserve("F", "", 100), kNoKey);
+
+  for (size_t length : {62u, 63u}) {
+    const std::string stem(length - 2, 'N');
+    ASSERT_EQ(store_->CreateFile(stem + ".B"), kOk) << length;
+    EXPECT_EQ(store_->CreateFile(stem + "_B"), kFileExists) << length;
+    EXPECT_EQ(store_->CreateFile(stem + ".b"), kFileExists) << length;
+    EXPECT_FALSE(store_->FileExists(stem + "_B")) << length;
+  }
+}
+
 }  // namespace
 }  // namespace cortevane::db

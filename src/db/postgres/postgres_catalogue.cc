@@ -48,6 +48,14 @@ int PostgresStore::CreateFile(std::string_view file) {
       return (state != nullptr && std::string(state) == "42P07") ? static_cast<int>(kFileExists)
                                                                  : Failure();
     }
+    // Long names do not become their table name whole (PgTableName): the same rule is
+    // applied to the names themselves, so that they clash exactly as on the embedded store.
+    Result same(
+        Exec("SELECT 1 FROM cv_files WHERE lower(translate(name, '.-$', '___')) = "
+             "lower(translate($1, '.-$', '___'))",
+             {std::string(file)}));
+    if (!Ok(same.get())) return Failure();
+    if (PQntuples(same.get()) > 0) return static_cast<int>(kFileExists);
     Result c(Exec("INSERT INTO cv_files (name) VALUES ($1)", {std::string(file)}));
     return Ok(c.get()) ? static_cast<int>(kOk) : Failure();
   });

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <thread>
 
+#include "db/names.h"
 #include "db/postgres/postgres_internal.h"
 #include "db/status.h"
 
@@ -34,6 +35,8 @@ long long LockId(std::string_view file, std::string_view key) {
 }  // namespace
 
 int PostgresStore::Reserve(std::string_view file, std::string_view key, int timeout_ms) {
+  if (ValidateName(file) != kOk) return kBadName;
+  if (key.empty()) return kNoKey;
   std::string id = std::string(file) + '\0' + std::string(key);
   if (held_locks_.count(id)) return kOk;  // already ours: one Free releases it
   std::string lock = std::to_string(LockId(file, key));

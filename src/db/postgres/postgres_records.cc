@@ -19,6 +19,7 @@ int PostgresStore::Read(std::string_view file, std::string_view key, std::string
   int status;
   std::string table = Table(file, &status);
   if (status != kOk) return status;
+  if (key.empty()) return kNoKey;
   Result r(Exec("SELECT record FROM " + table + " WHERE key = $1", {std::string(key)}));
   if (!Ok(r.get())) return Failure();
   if (PQntuples(r.get()) == 0) {
@@ -30,10 +31,11 @@ int PostgresStore::Read(std::string_view file, std::string_view key, std::string
 }
 
 int PostgresStore::Write(std::string_view file, std::string_view key, std::string_view record) {
-  if (key.empty()) return kNoKey;
   int status;
   std::string table = Table(file, &status);
   if (status != kOk) return status;
+  if (key.empty()) return kNoKey;
+  if (record.size() > kMaxRecordBytes) return kRecordTooLarge;
   if (in_transaction_) {
     // Inside a transaction nothing is visible to others before COMMIT anyway: the write waits
     // with the others and they travel together (see Settle).
@@ -97,6 +99,7 @@ int PostgresStore::Delete(std::string_view file, std::string_view key) {
   int status;
   std::string table = Table(file, &status);
   if (status != kOk) return status;
+  if (key.empty()) return kNoKey;
   return Atomically([&] {
     Result r(Exec("DELETE FROM " + table + " WHERE key = $1", {std::string(key)}));
     if (!Ok(r.get())) return Failure();

@@ -40,9 +40,6 @@ class SqliteStore final : public Store {
  public:
   static constexpr const char* kDatabaseName = "account.db";
   static constexpr const char* kLockFolder = "locks";
-  // Records beyond this size are refused with kRecordTooLarge.
-  static constexpr size_t kMaxRecordBytes = 64u << 20;
-
   // Creates an empty account in `folder` (created as needed), cataloguing DBA.SELECT, and
   // IMPORTDONNEES too for a server account. kAccountExists when the folder holds one already.
   static int Create(const std::filesystem::path& folder, bool server);
