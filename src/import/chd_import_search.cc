@@ -109,7 +109,11 @@ void Chd_Import::Construction_Requete() {
     return;
   }
   txt_nom_aide_->setText(txt_nom_aide_->text().toUpper());
-  w_params_ = NameRequest(ToStd(txt_nom_aide_->text()));
+  if (auto request = NameRequest(ToStd(txt_nom_aide_->text()))) {
+    w_params_ = std::move(*request);
+  } else {
+    ui_.MsgBox(kNameNotSearchable, ui::kExclamation, ui::kMessageTitle);
+  }
 }
 
 void Chd_Import::Recherche_Code() {

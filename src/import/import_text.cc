@@ -99,8 +99,18 @@ db::DynArray CriteriaRequest(Mode mode, const std::vector<std::int32_t>& keys) {
   return Request(sentence, "CIVILAIDE", kSearchFields);
 }
 
-db::DynArray NameRequest(std::string_view upper_name) {
-  std::string sentence = "SSELECT CIVILAIDE AVEC NomAide = \"" + std::string(upper_name) + "]\"";
+std::optional<db::DynArray> NameRequest(std::string_view upper_name) {
+  // What the user typed must stay one value of the sentence: a quote of the kind around it
+  // would end the value early and let the rest be read as more of the sentence.
+  const bool has_double = upper_name.find('"') != std::string_view::npos;
+  const bool has_single = upper_name.find('\'') != std::string_view::npos;
+  if ((has_double && has_single) || upper_name.starts_with('[')) return std::nullopt;
+  const char quote = has_double ? '\'' : '"';
+  std::string sentence = "SSELECT CIVILAIDE AVEC NomAide = ";
+  sentence += quote;
+  sentence += upper_name;
+  sentence += ']';
+  sentence += quote;
   sentence += kSearchOrder;
   return Request(sentence, "CIVILAIDE", kSearchFields);
 }

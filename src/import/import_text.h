@@ -38,8 +38,14 @@ std::string ResultLine(const db::DynArray& result, int row);
 // The search request for a criteria mode, with the chosen entries' item data in list order:
 // field 1 the sentence, field 2 "CIVILAIDE", field 3 the wanted fields.
 db::DynArray CriteriaRequest(Mode mode, const std::vector<std::int32_t>& keys);
-// The search request for a surname beginning with `upper_name` (already upper-cased).
-db::DynArray NameRequest(std::string_view upper_name);
+// The search request for a surname beginning with `upper_name` (already upper-cased). The name
+// goes between double quotes, or between single quotes when it holds a double quote (the query
+// has no escapes); nullopt when it cannot stand as a value: it holds both quotes, or begins
+// with "[", which would make the test an ends-with.
+std::optional<db::DynArray> NameRequest(std::string_view upper_name);
+inline constexpr std::string_view kNameNotSearchable =
+    "Ce nom ne peut pas être recherché : il ne peut pas contenir à la fois des guillemets (\") et "
+    "des apostrophes ('), ni commencer par un crochet ([).";
 
 // The criteria loading request of a criteria mode ("SELECT RESPONSABLE PAR 1", ...), and the
 // message shown when it finds nothing.

@@ -83,6 +83,30 @@ TEST_F(SearchTest, NoMatchAndNothingTyped) {
   EXPECT_EQ(List(*w, "Lst_Possible")->count(), 0);
 }
 
+TEST_F(SearchTest, QuotesTypedInTheNameStayInTheName) {
+  server_.Put("CIVILAIDE", "00050", PersonRecord({"", "D'ARC", "Jeanne", {}, "", "", "", "", ""}));
+  server_.Put("CIVILAIDE", "00051",
+              PersonRecord({"", "LE \"GRAND\"", "Marc", {}, "", "", "", "", ""}));
+  auto w = Open();
+  QLineEdit* name = Field(*w, "Txt_NomAide");
+  auto search = [&](const char* typed) {
+    ui_.ClearLog();
+    name->setText(QString::fromUtf8(typed));
+    w->Cmd_Recherche_Click();
+    return Data(List(*w, "Lst_Possible")) + " " + Boxes(ui_);
+  };
+  // A quote that would close the value lists nobody rather than everyone.
+  EXPECT_EQ(search("\" OR NomAide = \""),
+            " box|48|Message CORTEVANE|Aucun aidé ne correspond aux critères de recherche.");
+  EXPECT_EQ(search("d'a"), "50 ");
+  EXPECT_EQ(search("LE \"G"), "51 ");
+  EXPECT_EQ(w->W_Params().Field(1).substr(0, 41), "SSELECT CIVILAIDE AVEC NomAide = 'LE \"G]'");
+  const std::string refused = " box|48|Message CORTEVANE|" + std::string(kNameNotSearchable);
+  EXPECT_EQ(search("D'A\""), refused);
+  EXPECT_EQ(search("[DUP"), refused);
+  EXPECT_TRUE(w->W_Params().Text().empty());
+}
+
 TEST_F(SearchTest, EachFieldEmptiesTheOtherOnFocus) {
   auto w = Open();
   QLineEdit* code = Field(*w, "Txt_CodeAide");
@@ -163,11 +187,6 @@ TEST_F(SearchTest, CriteriaModeWithoutCriteriaThenBackToCodes) {
 
 TEST_F(SearchTest, FailuresShowTheirStatusAndListNothing) {
   auto w = Open();
-  // A query that cannot run (a name with a double quote does not parse).
-  Field(*w, "Txt_NomAide")->setText("A\"B");
-  w->Cmd_Recherche_Click();
-  EXPECT_EQ(Boxes(ui_), "box|0|Cortevane KESTA|Error Code " + std::to_string(db::kQuerySyntax));
-  EXPECT_EQ(List(*w, "Lst_Possible")->count(), 0);
   // A code read that fails otherwise than "no record" lists nothing stale.
   Field(*w, "Txt_CodeAide")->setText("12");
   w->Cmd_Recherche_Click();
@@ -175,9 +194,17 @@ TEST_F(SearchTest, FailuresShowTheirStatusAndListNothing) {
   ses_serveur_->Disconnect();
   ui_.ClearLog();
   QTest::keyClicks(Field(*w, "Txt_CodeAide"), "00012");
-  EXPECT_EQ(Boxes(ui_), "box|0|Cortevane KESTA|Error Code " + std::to_string(db::kNotConnected));
+  const std::string not_connected =
+      "box|0|Cortevane KESTA|Error Code " + std::to_string(db::kNotConnected);
+  EXPECT_EQ(Boxes(ui_), not_connected);
   EXPECT_EQ(List(*w, "Lst_Possible")->count(), 0);
   EXPECT_EQ(Field(*w, "Txt_CodeAide")->text(), "");
+  // A query that cannot run.
+  ui_.ClearLog();
+  Field(*w, "Txt_NomAide")->setText("DUP");
+  w->Cmd_Recherche_Click();
+  EXPECT_EQ(Boxes(ui_), not_connected);
+  EXPECT_EQ(List(*w, "Lst_Possible")->count(), 0);
 }
 
 }  // namespace

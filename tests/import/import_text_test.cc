@@ -86,7 +86,7 @@ TEST(SentenceTest, CriteriaSentencesKeepTheirBlanks) {
   EXPECT_EQ(CriteriaRequest(Mode::kSecteur, {12, 3, 40}).Field(1),
             "SSELECT CIVILAIDE AVEC CodeSecteurAide = \"12\" OR = \"3\" OR = \"40\" PAR NomAide "
             "PAR PrenomAide PAR CodeAide");
-  EXPECT_EQ(NameRequest("DUP").Field(1),
+  EXPECT_EQ(NameRequest("DUP")->Field(1),
             "SSELECT CIVILAIDE AVEC NomAide = \"DUP]\" PAR NomAide PAR PrenomAide PAR CodeAide");
   EXPECT_EQ(ToVisible(CriteriaListRequest(Mode::kCommune).Text()),
             "SELECT COMMUNES PAR 1 ^COMMUNES^0 1");
