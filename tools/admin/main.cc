@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
       "records, queries.",
       "cortevane-admin"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("cortevane-admin ") + CORTEVANE_VERSION);
   app.add_option("--account", ctx.account,
                  "The account: a folder (/path or C:\\PATH) for an embedded account, else the "
                  "name of a PostgreSQL database");
