@@ -2,6 +2,7 @@
 # Makes the program's two pictures with ImageMagick, as 24-bit BMP files:
 #   fond_menu.bmp     795 x 526  the main window's background
 #   presentation.bmp  424 x 424  the presentation screen's picture
+# and the icon the package installs, as PNG files (icons/cortevane-<size>.png).
 # The pictures are committed; run this again only to change them.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -27,3 +28,15 @@ convert -size 424x424 radial-gradient:'#6fb3cf'-'#1c3550' \
   -alpha off -type TrueColor BMP3:presentation.bmp
 
 identify fond_menu.bmp presentation.bmp
+
+# The program's icon, cut round from the presentation picture, at the sizes desktops ask the
+# hicolor theme for. Dates are left out so that the same picture gives the same bytes.
+mkdir -p icons
+for size in 16 22 24 32 48 64 128 256; do
+  convert presentation.bmp \
+    \( +clone -threshold 101% -fill white -draw 'circle 212,212 212,1' \) \
+    -alpha off -compose copy_opacity -composite \
+    -filter Lanczos -resize "${size}x${size}" -strip \
+    -define png:exclude-chunks=date,time "PNG32:icons/cortevane-$size.png"
+done
+identify icons/*.png
