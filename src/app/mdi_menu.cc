@@ -104,6 +104,8 @@ void MDI_Menu::Mnu_Import_Click() {
 void MDI_Menu::Mnu_Export_Click() {
   if (!jobs_.run_export) return;
   ui_.SetMenuEnabled(ui::MenuEntry::kImport, false);
+  // Every box and the progress window of the export open over this window.
+  ui::OwnerScope owner(ui_, *this);
   jobs_.run_export();
 }
 

@@ -110,6 +110,7 @@ void Frm_Connexion::Cmd_Ok_Click() {
   setEnabled(true);
 
   if (ses_autonome_.Error() != 0 || ses_serveur_.Error() != 0) {
+    ui::OwnerScope owner(ui_, *this);
     ui_.MsgBox("Le mot de passe saisi n'est pas correct.", ui::kExclamation, ui::kMessageTitle);
     txt_mot_passe_->clear();
     txt_mot_passe_->setFocus();

@@ -108,6 +108,7 @@ int Frm_SelectionBase::ChosenPosition() const {
 void Frm_SelectionBase::Cmd_Ok_Click() {
   const int position = ChosenPosition();
   if (IsBlank(cbo_base_dispo_->currentText()) || position < 0) {
+    ui::OwnerScope owner(ui_, *this);
     ui_.MsgBox("Vous devez sélectionner une base de données.", ui::kExclamation, ui::kMessageTitle);
     return;
   }

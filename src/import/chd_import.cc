@@ -97,6 +97,7 @@ Chd_Import::Chd_Import(db::Session& ses_autonome, db::Session& ses_serveur,
   createLayout();
   connectEvents();
   Controle_Affichage();
+  ui::OwnerScope owner(ui_, *this);  // the boxes of Init open over the window being made
   if (!Init()) {
     // Without its files the window can neither search nor register: it leaves as soon as the
     // main window has shown it, the message already given.

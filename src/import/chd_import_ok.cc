@@ -28,6 +28,7 @@ std::string AlreadyImported(const std::string& holder, const std::string& code) 
 }  // namespace
 
 void Chd_Import::Cmd_Ok_Click() {
+  ui::OwnerScope owner(ui_, *this);  // its boxes and progress windows
   SetPointer(ui::Pointer::kHourglass);
   w_abandon_ = false;
   Controle_Import();

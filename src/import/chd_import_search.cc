@@ -39,6 +39,7 @@ std::string ToStd(const QString& text) { return text.toStdString(); }
 }  // namespace
 
 void Chd_Import::Chargement_Lst_SelPossibles() {
+  ui::OwnerScope owner(ui_, *this);
   const Mode mode = CurrentMode();
   SetPointer(ui::Pointer::kHourglass);
   std::string text;
@@ -60,6 +61,7 @@ void Chd_Import::Chargement_Lst_SelPossibles() {
 }
 
 void Chd_Import::Cmd_Recherche_Click() {
+  ui::OwnerScope owner(ui_, *this);
   w_en_recherche_ = true;
   lst_possible_->clear();
   const Mode mode = CurrentMode();

@@ -130,6 +130,16 @@ std::unique_ptr<QMessageBox> MakeMessageBox(std::string_view text, int style,
   return box;
 }
 
+void CentreOver(QWidget& window, const QWidget* over) {
+  if (!over || !over->window()->isVisible()) {
+    CentreOnScreen(window);
+    return;
+  }
+  const QRect area = over->window()->frameGeometry();
+  const QSize size = window.frameGeometry().size();
+  window.move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+}
+
 void CentreOnScreen(QWidget& window) {
   QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
   if (!screen) return;
@@ -157,12 +167,14 @@ int AnswerOf(int standard_button) {
   }
 }
 
+QWidget* QtUi::Parent() const { return Owner() ? Owner() : ActiveWindow(); }
+
 QtUi::QtUi() = default;
 QtUi::~QtUi() { delete progress_.data(); }
 
 int QtUi::MsgBox(std::string_view text, int style, std::string_view title,
                  std::string_view details) {
-  auto box = MakeMessageBox(text, style, title, ActiveWindow(), details);
+  auto box = MakeMessageBox(text, style, title, Parent(), details);
   box->exec();
   const auto clicked = box->standardButton(box->clickedButton());
   // Closing a Yes/No box from its title bar counts as its escape button, No.
@@ -210,8 +222,8 @@ void QtUi::RegisterMenuEntry(MenuEntry entry, QAction* action) {
 
 void QtUi::ShowProgress(std::string_view text) {
   if (!progress_) {
-    progress_ =
-        new QWidget(ActiveWindow(), Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    QWidget* parent = Parent();
+    progress_ = new QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     progress_->setObjectName("Progression");
     progress_->setWindowTitle(FromUtf8(kAppTitle));
     progress_->setWindowModality(Qt::ApplicationModal);
@@ -222,6 +234,11 @@ void QtUi::ShowProgress(std::string_view text) {
     auto* layout = new QVBoxLayout(progress_);
     layout->setContentsMargins(24, 18, 24, 18);
     layout->addWidget(progress_label_);
+    progress_label_->setText(FromUtf8(text));
+    // Qt centres a dialog over its parent, but this is a plain widget: placed here, so that
+    // it does not open at the screen's corner when no window manager places it.
+    progress_->adjustSize();
+    CentreOver(*progress_, parent);
   }
   progress_label_->setText(FromUtf8(text));
   if (!progress_->isVisible()) progress_->show();

@@ -39,6 +39,9 @@ class QtUi : public Ui {
   QWidget* progress_window() const;
 
  private:
+  // What boxes and the progress window open over: the owner, else the active window.
+  QWidget* Parent() const;
+
   QPointer<QAction> menu_actions_[2];
   bool menu_enabled_[2] = {true, true};
   // Parented to the window it covers, so it may go with that window: hence QPointer.
@@ -54,6 +57,9 @@ std::unique_ptr<QMessageBox> MakeMessageBox(std::string_view text, int style,
 
 // Places a top-level window in the middle of its screen's available area.
 void CentreOnScreen(QWidget& window);
+// Places a top-level window in the middle of the window `over` belongs to; on the screen when
+// there is none or it is not shown.
+void CentreOver(QWidget& window, const QWidget* over);
 
 // Translates a QMessageBox button into the classic answer value (kAnswerOk, kAnswerYes...).
 int AnswerOf(int standard_button);

@@ -8,7 +8,7 @@ namespace cortevane::ui {
 int ScriptedUi::MsgBox(std::string_view text, int style, std::string_view title,
                        std::string_view details) {
   Box box{std::string(text), style, std::string(title.empty() ? kAppTitle : title),
-          std::string(details)};
+          std::string(details), OwnerName()};
   boxes_.push_back(box);
   log_.push_back("box|" + std::to_string(style) + "|" + box.title + "|" + box.text);
   if (on_box) on_box(box);
@@ -45,8 +45,14 @@ bool ScriptedUi::MenuEnabled(MenuEntry entry) const {
   return entry == MenuEntry::kImport ? menu_import_ : menu_export_;
 }
 
+std::string ScriptedUi::OwnerName() const {
+  QWidget* owner = Owner();
+  return owner ? owner->objectName().toStdString() : std::string();
+}
+
 void ScriptedUi::ShowProgress(std::string_view text) {
   progress_shown_ = true;
+  progress_owner_ = OwnerName();
   log_.push_back("progress|" + std::string(text));
 }
 

@@ -9,7 +9,7 @@
 // fills fields, clicks buttons), and hidden again if the action left it open; with no action
 // left it is counted in `unanswered` and rejected.
 // The title recorded is the one the user sees ("Cortevane KESTA" when none is given). A box's
-// details are kept in boxes(), not in the log.
+// details and owner are kept in boxes(), not in the log.
 #pragma once
 
 #include <QPointer>
@@ -29,6 +29,7 @@ class ScriptedUi : public Ui {
     int style = 0;
     std::string title;
     std::string details;  // empty when the box has none
+    std::string owner;    // object name of the window it opens over; empty when none
   };
 
   int MsgBox(std::string_view text, int style = kOkOnly, std::string_view title = {},
@@ -66,9 +67,13 @@ class ScriptedUi : public Ui {
   Pointer screen_pointer() const { return screen_pointer_; }
   bool ended() const { return ended_; }
   bool progress_shown() const { return progress_shown_; }
+  // The object name of the owner of the last progress window shown (empty: none).
+  const std::string& progress_owner() const { return progress_owner_; }
   int unanswered() const { return unanswered_; }
 
  private:
+  std::string OwnerName() const;
+
   std::deque<int> answers_;
   std::deque<std::function<void(QDialog&)>> modal_actions_;
   QPointer<QAction> menu_actions_[2];
@@ -79,6 +84,7 @@ class ScriptedUi : public Ui {
   bool menu_export_ = true;
   bool ended_ = false;
   bool progress_shown_ = false;
+  std::string progress_owner_;
   int unanswered_ = 0;
 };
 

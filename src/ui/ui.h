@@ -7,10 +7,17 @@
 // 32 question, 48 exclamation, 64 information). A box given no title shows the application's
 // title, "Cortevane KESTA". A box may carry details: plain text the user can unfold below the
 // message (Qt's detailed text), for what helps to answer but would drown the question.
+//
+// Boxes and progress windows open over the window they belong to, their owner: the window
+// whose work they report (the main window during the export, the import window for its own
+// boxes). OwnerScope names it for the time that work runs.
 #pragma once
 
+#include <QPointer>
+#include <QWidget>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QAction;
 class QDialog;
@@ -73,6 +80,34 @@ class Ui {
   // The main window hands over the action behind a menu entry, so that SetMenuEnabled reaches
   // the menu the user sees. The action is not owned; it may be destroyed at any time.
   virtual void RegisterMenuEntry(MenuEntry entry, QAction* action) = 0;
+
+  // The owner of the boxes and progress windows shown from now on: they are its children and
+  // open centred over it. Owners nest, the innermost still alive counting; without one, a box
+  // belongs to the active window, if any. OwnerScope pairs the two calls.
+  void PushOwner(QWidget& window) { owners_.emplace_back(&window); }
+  void PopOwner() {
+    if (!owners_.empty()) owners_.pop_back();
+  }
+  QWidget* Owner() const {
+    for (auto it = owners_.rbegin(); it != owners_.rend(); ++it)
+      if (*it) return *it;
+    return nullptr;
+  }
+
+ private:
+  std::vector<QPointer<QWidget>> owners_;
+};
+
+// Names `window` as the owner of the boxes shown while the scope lasts.
+class OwnerScope {
+ public:
+  OwnerScope(Ui& ui, QWidget& window) : ui_(ui) { ui_.PushOwner(window); }
+  ~OwnerScope() { ui_.PopOwner(); }
+  OwnerScope(const OwnerScope&) = delete;
+  OwnerScope& operator=(const OwnerScope&) = delete;
+
+ private:
+  Ui& ui_;
 };
 
 }  // namespace cortevane::ui

@@ -136,6 +136,23 @@ TEST_F(MdiMenuTest, ExportDisablesImportAndRuns) {
   EXPECT_EQ(Menus(), "I+E+");
 }
 
+TEST_F(MdiMenuTest, TheExportsBoxesAndProgressOpenOverTheMainWindow) {
+  MainWindowJobs jobs;
+  jobs.run_export = [this] {
+    ui.MsgBox("Confirmez-vous l'exportation ?", ui::kYesNo | ui::kQuestion);
+    ui.ShowProgress("Aidé 1 sur 1");
+    ui.MsgBox("Exportation terminée.");
+  };
+  window = std::make_unique<MDI_Menu>(var, ui, std::move(jobs));
+  ui.AnswerYes();
+  window->Mnu_Export_Click();
+  ASSERT_EQ(ui.boxes().size(), 2u);
+  EXPECT_EQ(ui.boxes()[0].owner + " " + ui.boxes()[1].owner, "MDI_Menu MDI_Menu");
+  EXPECT_EQ(ui.progress_owner(), "MDI_Menu");
+  ui.MsgBox("après");
+  EXPECT_EQ(ui.boxes().back().owner, "");
+}
+
 TEST_F(MdiMenuTest, UnwiredJobsDoNothingVisible) {
   window = std::make_unique<MDI_Menu>(var, ui, MainWindowJobs{});
   window->Mnu_Import_Click();

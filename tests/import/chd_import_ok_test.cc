@@ -87,6 +87,9 @@ TEST_F(OkTest, RegistrationsAreWrittenThenWithdrawnWhenTheCopyFails) {
   EXPECT_EQ(Register(), "00500=MARTIN^20000^8:0");
   EXPECT_FALSE(ui_.progress_shown());
   EXPECT_TRUE(w->W_Fin());
+  // Boxes and progress windows open over the import window.
+  EXPECT_EQ(ui_.progress_owner(), "Chd_Import");
+  EXPECT_EQ(ui_.boxes().front().owner, "Chd_Import");
 }
 
 TEST_F(OkTest, RegisterQueryFailureStopsBeforeAnyWrite) {
@@ -108,6 +111,7 @@ TEST_F(OkTest, MissingFilesAtOpeningAreReportedAndTheWindowLeaves) {
   QCoreApplication::processEvents();
   EXPECT_EQ(Boxes(ui_), "box|0|Cortevane KESTA|Problème d'ouverture de fichier : SDEXPORTAIDES (" +
                             std::to_string(db::kNoSuchFile) + ")");
+  EXPECT_EQ(ui_.boxes().front().owner, "Chd_Import");
   EXPECT_FALSE(w->isVisible());
   EXPECT_TRUE(ui_.MenuEnabled(ui::MenuEntry::kExport));
 }

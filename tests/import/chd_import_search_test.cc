@@ -81,6 +81,7 @@ TEST_F(SearchTest, NoMatchAndNothingTyped) {
             "nécessaire pour une recherche.\n"
             "box|48|Message CORTEVANE|Aucun aidé ne correspond aux critères de recherche.");
   EXPECT_EQ(List(*w, "Lst_Possible")->count(), 0);
+  for (const auto& box : ui_.boxes()) EXPECT_EQ(box.owner, "Chd_Import");
 }
 
 TEST_F(SearchTest, QuotesTypedInTheNameStayInTheName) {

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <string>
 
 #include "support/qt_app.h"
@@ -187,6 +188,46 @@ TEST_F(QtUiTest, ProgressSurvivesTheWindowItCovers) {
   ui.ShowProgress("Copie des documents");
   EXPECT_TRUE(ui.progress_window()->isVisible());
   ui.HideProgress();
+}
+
+TEST_F(QtUiTest, BoxesAndProgressOpenOverTheirOwner) {
+  QtUi ui;
+  QWidget main_window;
+  main_window.setGeometry(300, 200, 800, 600);
+  main_window.show();
+  QWidget* inner = new QWidget(&main_window);  // a child such as the import window
+  QWidget elsewhere;                           // the active window is not the owner
+  elsewhere.setGeometry(0, 0, 200, 100);
+  elsewhere.show();
+  QApplication::setActiveWindow(&elsewhere);
+  auto near_centre = [&](const QWidget& w) {
+    const QPoint d = w.frameGeometry().center() - main_window.frameGeometry().center();
+    return d.manhattanLength() <= 4;
+  };
+  OwnerScope outer(ui, main_window);
+  {
+    OwnerScope scope(ui, *inner);
+    QWidget* parent = nullptr;
+    bool centred = false;
+    QTimer::singleShot(0, [&] {
+      QWidget* box = QApplication::activeModalWidget();
+      if (!box) return;
+      parent = box->parentWidget();
+      centred = near_centre(*box);
+      box->close();
+    });
+    ui.MsgBox("Cet aidé n'existe pas.");
+    EXPECT_EQ(parent, inner);
+    EXPECT_TRUE(centred);
+  }
+  ui.ShowProgress("Aidé 1 sur 2");
+  EXPECT_EQ(ui.progress_window()->parentWidget(), &main_window);
+  EXPECT_TRUE(near_centre(*ui.progress_window()))
+      << ui.progress_window()->frameGeometry().center().x() << ","
+      << ui.progress_window()->frameGeometry().center().y();
+  ui.HideProgress();
+  main_window.hide();
+  elsewhere.hide();
 }
 
 }  // namespace

@@ -39,6 +39,32 @@ TEST_F(ScriptedUiTest, ModalDialogsArePlayedByTheScriptInOrder) {
   EXPECT_EQ(ui.LogText(), "modal|Frm_SelectionBase\nmodal|Frm_Connexion\nmodal|Frm_Connexion");
 }
 
+TEST_F(ScriptedUiTest, BoxesAndProgressRecordTheirOwner) {
+  ScriptedUi ui;
+  QWidget main_window;
+  main_window.setObjectName("MDI_Menu");
+  ui.MsgBox("sans propriétaire");
+  {
+    OwnerScope scope(ui, main_window);
+    auto* import_window = new QWidget(&main_window);
+    import_window->setObjectName("Chd_Import");
+    {
+      OwnerScope inner(ui, *import_window);
+      ui.ShowProgress("Copie");
+      ui.MsgBox("de l'import");
+    }
+    ui.MsgBox("de l'export");
+    OwnerScope gone(ui, *import_window);
+    delete import_window;  // an owner that went no longer counts
+    ui.MsgBox("encore");
+  }
+  ui.MsgBox("après");
+  std::string owners;
+  for (const auto& box : ui.boxes()) owners += "[" + box.owner + "]";
+  EXPECT_EQ(owners, "[][Chd_Import][MDI_Menu][MDI_Menu][]");
+  EXPECT_EQ(ui.progress_owner(), "Chd_Import");
+}
+
 TEST_F(ScriptedUiTest, MenuStateReachesRegisteredActions) {
   ScriptedUi ui;
   QAction action("Export");
