@@ -1,5 +1,7 @@
 #include "db/db_file.h"
 
+#include <algorithm>
+
 #include "db/status.h"
 #include "db/store.h"
 
@@ -21,6 +23,23 @@ int DbFile::ReadRecord() {
   std::string text;
   error_ = store->Read(name_, key_, &text);
   record_.SetText(error_ == kOk ? std::move(text) : std::string());
+  return error_;
+}
+
+int DbFile::ReadRecords(const std::vector<std::string>& keys,
+                        std::map<std::string, DynArray>* records) {
+  records->clear();
+  auto store = store_.lock();
+  if (!store) return error_ = kNotConnected;
+  std::vector<std::string> sorted = keys;
+  std::sort(sorted.begin(), sorted.end());
+  sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+  if (!sorted.empty() && sorted.front().empty()) return error_ = kNoKey;
+  error_ = store->ReadMany(name_, sorted, [&](std::string_view key, std::string_view record) {
+    records->emplace(std::string(key), DynArray(std::string(record)));
+    return true;
+  });
+  if (error_ != kOk) records->clear();
   return error_;
 }
 

@@ -6,9 +6,11 @@
 // empty. WriteRecord stores SetRecord's array whole, atomically and durably.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "db/dyn_array.h"
 
@@ -29,6 +31,11 @@ class DbFile {
   const std::string& Key() const { return key_; }
 
   int ReadRecord();
+  // Reads the records under `keys` (any order, repeats allowed) in one request where the store
+  // can: *records holds one entry per key that has a record; a key without one is left out,
+  // which is not a failure. Returns and sets Error(): 0, or the status of the failed read
+  // (then *records is empty). The current key and GetRecord() are left as they were.
+  int ReadRecords(const std::vector<std::string>& keys, std::map<std::string, DynArray>* records);
   int WriteRecord();
   int DeleteRecord();
   // Waits a bounded time for the lock on the current key, then re-reads the record under the
@@ -36,6 +43,9 @@ class DbFile {
   // kLockTimeout when another session keeps it.
   int ReserveRecord();
   int FreeRecord();
+  // Whether this object holds a reservation (ReserveRecord took the lock, and FreeRecord has
+  // not released it yet), whatever the re-read under the lock answered.
+  bool IsReserved() const { return reserved_; }
   // Removes every record of the file.
   int EmptyFile();
 
