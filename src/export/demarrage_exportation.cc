@@ -7,6 +7,7 @@
 #include "db/status.h"
 #include "db/store.h"
 #include "export/mod_exportation.h"
+#include "export/person_plan.h"
 #include "export/rules.h"
 #include "ui/ui.h"
 

@@ -1,12 +1,16 @@
 // The export proper: every laptop person in turn, the three-way merge of each of its records
-// (laptop, server, and the reference copy taken at import), the release of its registration,
-// then the clearing check and the final message.
+// (laptop, server, and the reference copy taken at import) sent with the release of its
+// registration, then the clearing check and the final message.
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "db/db_file.h"
 #include "db/session.h"
 #include "db/status.h"
+#include "db/store.h"
 #include "export/mod_exportation.h"
+#include "export/person_plan.h"
 #include "export/rules.h"
 #include "ui/ui.h"
 
@@ -34,34 +38,24 @@ void Mod_Exportation::Exportation_Aides() {
     }
     ENR_SDPARAMEXPORT = SDPARAMEXPORT->GetRecord();
   }
+  W_Registre = Ses_Serveur.OpenFile("SDEXPORTAIDES");
+  if (!W_Registre) {
+    EchecOuverture("Problème d'ouverture de fichier : SDEXPORTAIDES (", Ses_Serveur);
+    return;
+  }
+  planner_ = std::make_unique<Planner>(Ses_Autonome, Ses_Serveur, Nom_Utilisateur,
+                                       ENR_SDPARAMEXPORT, ENR_COMPTEURSERV.Field(11));
 
-  // Each person's registration is released when the next one starts, the last after the
-  // loop: a failure therefore leaves the failing person registered, and the laptop uncleared.
-  std::string code_precedent;
+  // Each person's registration is released with its records: a failure leaves the failing
+  // person registered, and the laptop uncleared.
+  const std::vector<std::string> codes = KeysOf(W_ListeAides);
   for (int i = 1; i <= nombre; ++i) {
-    W_CodeAide = W_ListeAides.Value(i, 1);
-    if (code_precedent.empty()) code_precedent = W_CodeAide;
-    if (W_CodeAide != code_precedent) {
-      if (!Liberation_Aide(code_precedent)) return;
-      code_precedent = W_CodeAide;
-    }
+    W_CodeAide = codes[i - 1];
     ui_.ShowProgress("Aidé " + std::to_string(i) + " sur " + std::to_string(nombre));
     progression_affichee_ = true;
-
-    W_Accepte = false;
-    // A person without a record in the persons file must not be named, or have its documents
-    // filed, after the person before it.
-    W_NomAide.clear();
-    W_PrenomAide.clear();
-    W_CodeSecteur.clear();
-    if (IsKnownPerson(ENR_COMPTEURSERV.Field(11), W_CodeAide)) {
-      if (!Export_Aide_Connu()) return;
-    } else if (!Nouvel_Aide(W_CodeAide)) {
-      return;
-    }
+    if (!Export_Aide()) return;
     Copie_Documents(W_CodeAide, W_CodeSecteur);
   }
-  if (!Liberation_Aide(code_precedent)) return;
   if (!Vidage_Portable()) return;
 
   if (progression_affichee_) {
@@ -75,34 +69,104 @@ void Mod_Exportation::Exportation_Aides() {
   ui_.SetMenuEnabled(MenuEntry::kImport, true);
 }
 
-// A person the server knows: each exported file in parameter order, record by record.
-bool Mod_Exportation::Export_Aide_Connu() {
-  const int fichiers = ENR_SDPARAMEXPORT.Count();
-  for (int j = 1; j <= fichiers; ++j) {
-    const std::string fichier = ENR_SDPARAMEXPORT.Value(j, 1);
-    W_FichierReference = Ses_Serveur.OpenFile(fichier + "_" + Nom_Utilisateur);
-    if (!W_FichierReference) {
-      return EchecOuverture("Problème d'ouverture de fichier : " + fichier + " (", Ses_Serveur);
-    }
-    W_FichierServeur = Ses_Serveur.OpenFile(fichier);
-    if (!W_FichierServeur) {
-      return EchecOuverture("Problème d'ouverture de fichier : " + fichier + " (", Ses_Serveur);
-    }
-    W_FichierPortable = Ses_Autonome.OpenFile(fichier);
-    if (!W_FichierPortable) {
-      return EchecOuverture("Problème d'ouverture de fichier : " + fichier + "( ", Ses_Autonome);
-    }
-    if (ENR_SDPARAMEXPORT.Value(j, 3) == "SELECT") {
-      if (!Selection_Fichier(fichier, W_CodeAide)) return false;
-      const int cles = W_ListeCles.Count();
-      for (int k = 1; k <= cles; ++k) {
-        if (!Fusion_Enregistrement(j, W_ListeCles.Value(k, 1), false)) return false;
-      }
-    } else if (!Fusion_Enregistrement(j, W_CodeAide, j == 1)) {
-      return false;
+// One person, whole: every version of its records read and decided, a new code given or the
+// conflicts asked, then what it sends written with the release of its registration.
+bool Mod_Exportation::Export_Aide() {
+  PersonPlan plan;
+  if (!planner_->Plan(W_CodeAide, &plan)) return EchecPlan(planner_->failure());
+  // A person without a record in the persons file is named, and files its documents, as
+  // nobody: never as the person before it.
+  W_NomAide = plan.surname;
+  W_PrenomAide = plan.first_name;
+  W_CodeSecteur = plan.sector;
+  bool liberer = false;
+  if (!Inscription(W_CodeAide, &liberer)) return false;
+  if (plan.created) {
+    if (!Nouvel_Aide(&plan)) return false;
+  } else {
+    Resolve(&plan, [this](const FilePlan& fichier, const RecordPlan& enregistrement) {
+      return Question_Conflit(fichier, enregistrement);
+    });
+  }
+  return Envoi(plan, liberer);
+}
+
+// Asked while no transaction is open: the office waits for nobody's answer. The three versions
+// of the record are in `enregistrement` for whatever the box shows beyond its text.
+bool Mod_Exportation::Question_Conflit(const FilePlan& fichier,
+                                       const RecordPlan& /*enregistrement*/) {
+  std::string question = ConflictQuestion(fichier.label, W_CodeAide, W_NomAide, W_PrenomAide);
+  return ui_.MsgBox(question, ui::kYesNo + ui::kQuestion, ui::kMessageTitle) == ui::kAnswerYes;
+}
+
+// Writes what the plan sends and deletes the person's registration (when `liberer`) in one
+// office transaction: a failure, a kill or a lost server leaves the office with the whole
+// person as before. Nothing to send and nothing to release: no transaction at all.
+bool Mod_Exportation::Envoi(const PersonPlan& plan, bool liberer) {
+  struct Ecriture {
+    db::DbFile* fichier;
+    const RecordPlan* enregistrement;
+  };
+  std::vector<Ecriture> ecritures;
+  for (const FilePlan& f : plan.files)
+    for (const RecordPlan& r : f.records)
+      if (r.send) ecritures.push_back({planner_->OfficeFile(f.file), &r});
+  if (ecritures.empty() && !liberer) return true;
+
+  const std::shared_ptr<db::Store>& store = Ses_Serveur.store();
+  // A lost server is named even when the store has connected again since (a rollback does).
+  auto echec = [&](const std::string& texte, int status) {
+    return Echec(texte + std::to_string(status), status == db::kServerUnreachable);
+  };
+  auto rien_envoye = [&](int status) {
+    return Echec("Impossible d'envoyer l'aidé " + W_CodeAide + " sur le serveur (erreur " +
+                     std::to_string(status) + ") : rien n'a été écrit pour cet aidé.",
+                 status == db::kServerUnreachable);
+  };
+  if (!store) return rien_envoye(db::kNotConnected);
+  if (int status = store->Begin(); status != db::kOk) return rien_envoye(status);
+  for (const Ecriture& e : ecritures) {
+    e.fichier->SetKey(e.enregistrement->office_key);
+    e.fichier->SetRecord(e.enregistrement->laptop);
+    if (int status = e.fichier->WriteRecord(); status != db::kOk) {
+      store->Rollback();
+      return echec("Impossible d'écrire l'enregistrement " + e.enregistrement->office_key +
+                       " du fichier " + e.fichier->Name() + " sur le serveur : ",
+                   status);
     }
   }
+  if (liberer) {
+    W_Registre->SetKey(plan.code);
+    if (int status = W_Registre->DeleteRecord();
+        status != db::kOk && status != db::kRecordNotFound) {
+      store->Rollback();
+      return echec(
+          "Impossible de supprimer l'enregistrement " + plan.code + " du fichier SDEXPORTAIDES : ",
+          status);
+    }
+  }
+  if (int status = store->Commit(); status != db::kOk) return rien_envoye(status);
   return true;
+}
+
+bool Mod_Exportation::EchecPlan(const PlanFailure& failure) {
+  const std::string statut = std::to_string(failure.status);
+  const bool perdu = failure.status == db::kServerUnreachable;
+  switch (failure.kind) {
+    case PlanFailure::kOpenOffice:
+      return Echec("Problème d'ouverture de fichier : " + failure.file + " (" + statut + ")",
+                   perdu);
+    case PlanFailure::kOpenLaptop:
+      return Echec("Problème d'ouverture de fichier : " + failure.file + "( " + statut + ")");
+    case PlanFailure::kSelection:
+      return Echec("Error Code " + statut);
+    case PlanFailure::kRead:
+    case PlanFailure::kNone:
+      break;
+  }
+  // Nothing is decided on a read that failed: what it would use belongs to no record.
+  return Echec(
+      "Erreur lecture " + failure.file + ", enregistrement " + failure.key + " : " + statut, perdu);
 }
 
 // Reads `cle` of `fichier` into *enr: found, or not found (an empty record). Any other status
@@ -122,58 +186,15 @@ bool Mod_Exportation::Lecture(db::DbFile& fichier, const std::string& cle, db::D
                std::to_string(status));
 }
 
-// The three-way merge of record `cle` of the j-th exported file. A record the laptop did not
-// change is left alone; one only the laptop changed is written; one both sides changed is
-// written when the file's parameter says "N", when the user already accepted a change of this
-// person, or when the user says Yes now.
-bool Mod_Exportation::Fusion_Enregistrement(int j, const std::string& cle, bool lire_identite) {
-  bool trouve = false;
-  if (!Lecture(*W_FichierReference, cle, &ENR_REFERENCE, &trouve)) return false;
-  if (!Lecture(*W_FichierServeur, cle, &ENR_SERVEUR, &trouve)) return false;
-  // Deletions on the laptop are not sent: a record missing there is skipped.
-  if (!Lecture(*W_FichierPortable, cle, &ENR_PORTABLE, &trouve)) return false;
-  if (!trouve) return true;
-  if (lire_identite) {
-    W_NomAide = ENR_PORTABLE.Field(2);
-    W_PrenomAide = ENR_PORTABLE.Field(3);
-    W_CodeSecteur = ENR_PORTABLE.Field(40);
-  }
-  if (ENR_REFERENCE == ENR_PORTABLE) return true;
-  if (!(ENR_REFERENCE == ENR_SERVEUR) && ENR_SDPARAMEXPORT.Value(j, 4) != "N" && !W_Accepte) {
-    std::string question =
-        ConflictQuestion(ENR_SDPARAMEXPORT.Value(j, 2), W_CodeAide, W_NomAide, W_PrenomAide);
-    if (ui_.MsgBox(question, ui::kYesNo + ui::kQuestion, ui::kMessageTitle) != ui::kAnswerYes) {
-      return true;  // the server keeps its version
-    }
-    W_Accepte = true;
-  }
-  W_FichierServeur->SetKey(cle);
-  W_FichierServeur->SetRecord(ENR_PORTABLE);
-  if (int status = W_FichierServeur->WriteRecord(); status != 0) {
-    return Echec("Impossible d'écrire l'enregistrement " + cle + " du fichier " +
-                 W_FichierServeur->Name() + " sur le serveur : " + std::to_string(status));
-  }
-  return true;
-}
-
-// Removes the user's registration of `code` from the server's register. A registration held
-// by another user under the same code (a code created on the laptop that the server has since
-// given to someone else) is not this export's to remove.
-bool Mod_Exportation::Liberation_Aide(const std::string& code) {
-  std::unique_ptr<db::DbFile> registre = Ses_Serveur.OpenFile("SDEXPORTAIDES");
-  if (!registre) {
-    return EchecOuverture("Problème d'ouverture de fichier : SDEXPORTAIDES (", Ses_Serveur);
-  }
-  if (code.empty()) return true;  // a laptop without persons
+// Whether the office's register holds the user's registration of `code`, read before the
+// person's transaction. A registration held by another user under the same code (a code
+// created on the laptop that the office has since given to someone else) is not this
+// export's to remove.
+bool Mod_Exportation::Inscription(const std::string& code, bool* a_liberer) {
   db::DynArray inscription;
   bool trouve = false;
-  if (!Lecture(*registre, code, &inscription, &trouve)) return false;
-  if (!trouve || inscription.Field(1) != Nom_Utilisateur) return true;
-  registre->SetKey(code);
-  if (int status = registre->DeleteRecord(); status != 0 && status != db::kRecordNotFound) {
-    return Echec("Impossible de supprimer l'enregistrement " + code +
-                 " du fichier SDEXPORTAIDES : " + std::to_string(status));
-  }
+  if (!Lecture(*W_Registre, code, &inscription, &trouve)) return false;
+  *a_liberer = trouve && inscription.Field(1) == Nom_Utilisateur;
   return true;
 }
 

@@ -11,10 +11,14 @@
 // thread; the user is reached only through ui::Ui (boxes, pointer, menu entries, progress),
 // so the module runs headless under a scripted Ui. The sessions and the Ui must outlive it.
 //
-// Failures: each one restores the pointer, shows one message box and ends the export; what was
-// written before stays written. After any failure both Import and Export are enabled again:
-// nothing half-done blocks a new import (the import itself refuses while registrations are
-// left), and the export can simply be run again.
+// Each person reaches the office whole or not at all: its records are read and decided first
+// (export/person_plan.h), the conflicts asked with no transaction open, then everything it
+// sends is written in one office transaction together with the release of its registration.
+//
+// Failures: each one restores the pointer, shows one message box and ends the export; the
+// persons sent before stay sent, the failing one is not sent at all. After any failure both Import
+// and Export are enabled again: nothing half-done blocks a new import (the import itself refuses
+// while registrations are left), and the export can simply be run again.
 #pragma once
 
 #include <memory>
@@ -34,6 +38,12 @@ class Ui;
 }
 
 namespace cortevane::exporting {
+
+struct FilePlan;
+struct PersonPlan;
+struct PlanFailure;
+struct RecordPlan;
+class Planner;
 
 // The laptop file where the export notes the server code given to each person created on the
 // laptop, so that a run after an interrupted one gives the person the same code again.
@@ -76,15 +86,18 @@ class Mod_Exportation {
   bool EchecOuverture(const std::string& texte, const db::Session& session);
   void AnnonceDocumentsNonCopies();
 
-  // exportation_aides.cc: the loop over persons and the three-way merge.
+  // exportation_aides.cc: the loop over persons; each person read and decided whole, its
+  // questions asked, then sent in one office transaction with the release of its registration.
   void Exportation_Aides();
-  bool Export_Aide_Connu();
-  bool Fusion_Enregistrement(int j, const std::string& cle, bool lire_identite);
-  bool Liberation_Aide(const std::string& code);
+  bool Export_Aide();
+  bool Question_Conflit(const FilePlan& fichier, const RecordPlan& enregistrement);
+  bool Inscription(const std::string& code, bool* a_liberer);
+  bool Envoi(const PersonPlan& plan, bool liberer);
+  bool EchecPlan(const PlanFailure& failure);
   bool Lecture(db::DbFile& fichier, const std::string& cle, db::DynArray* enr, bool* trouve);
 
   // nouvel_aide.cc: a person created on the laptop gets a new server code.
-  bool Nouvel_Aide(const std::string& code);
+  bool Nouvel_Aide(PersonPlan* plan);
   bool Code_Deja_Attribue(const std::string& code, std::string* nouveau_code);
   bool Attribution_Code(std::string* nouveau_code);
   bool Memorisation_Code(const std::string& code, const std::string& nouveau_code);
@@ -107,20 +120,15 @@ class Mod_Exportation {
   db::DynArray ENR_COMPTEURSERVACTIF;
   db::DynArray W_ListeAides;
   db::DynArray W_ListeCles;
-  std::unique_ptr<db::DbFile> W_FichierReference;
-  std::unique_ptr<db::DbFile> W_FichierServeur;
-  std::unique_ptr<db::DbFile> W_FichierPortable;
   std::unique_ptr<db::DbFile> W_Secteur;
-  db::DynArray ENR_REFERENCE;
-  db::DynArray ENR_SERVEUR;
-  db::DynArray ENR_PORTABLE;
+  std::unique_ptr<db::DbFile> W_Registre;  // the office's SDEXPORTAIDES
+  std::unique_ptr<Planner> planner_;       // the files of the run, opened once
 
   // Variables of one run.
   std::string W_CodeAide;
   std::string W_NomAide;
   std::string W_PrenomAide;
   std::string W_CodeSecteur;
-  bool W_Accepte = false;
   bool progression_affichee_ = false;
   int reservation_timeout_ms_ = 10000;
   std::vector<std::string> documents_non_copies_;  // "source -> destination : reason"

@@ -6,9 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <utility>
 
 #include "db/db_file.h"
+#include "db/sqlite/sqlite_store.h"
 #include "export_fixture.h"
+#include "support/forwarding_store.h"
 #include "ui/ui.h"
 
 namespace cortevane::exporting::testing {
@@ -211,6 +214,49 @@ TEST_F(NewPersonTest, ACounterHeldTooLongByAnotherExportStops) {
   EXPECT_EQ(Dump(server_, "CIVILAIDE"), "");
   EXPECT_EQ(Get(server_, "COMPTEUR", "999"), Counter("00150"));
   held->FreeRecord();
+}
+
+// The counter's record cannot be read again once reserved (the office fails under the lock):
+// the export stops and lets the reservation go, so the next export gets the counter at once
+// instead of waiting for it and stopping too.
+TEST_F(NewPersonTest, AFailedReadUnderTheReservationFreesTheCounter) {
+  class FailingReRead final : public test_support::ForwardingStore {
+   public:
+    using ForwardingStore::ForwardingStore;
+    int Reserve(std::string_view f, std::string_view k, int t) override {
+      const int status = ForwardingStore::Reserve(f, k, t);
+      fail_next_read_ = status == db::kOk && f == "COMPTEUR";
+      return status;
+    }
+    int Read(std::string_view f, std::string_view k, std::string* r) override {
+      if (std::exchange(fail_next_read_, false)) return db::kIoError;
+      return ForwardingStore::Read(f, k, r);
+    }
+
+   private:
+    bool fail_next_read_ = false;
+  };
+  std::shared_ptr<db::SqliteStore> store;
+  ASSERT_EQ(db::SqliteStore::Open(root_ / "server", &store), 0);
+  db::Session office;
+  office.SetDataBaseType(2);
+  office.AttachStore(std::make_shared<FailingReRead>(store));
+  Put(laptop_, "CIVILAIDE", "00118", Person("NOUVEAU", "Né", "0123"));
+  ui::ScriptedUi ui;
+  Mod_Exportation first(laptop_, office, user_, ui);
+  ui.AnswerYes();
+  first.Demarrage_Exportation();
+  ASSERT_FALSE(ui.boxes().empty());
+  EXPECT_EQ(ui.boxes().back().text,
+            "Lecture impossible de l'enregistrement 999 du fichier COMPTEUR (erreur " +
+                std::to_string(db::kIoError) +
+                ") : aucun nouveau code n'a été attribué à l'aidé 00118.");
+
+  // The first export's module still holds its files: only a freed reservation lets this pass.
+  export_->SetReservationTimeoutMs(100);
+  Run();
+  EXPECT_EQ(LastBox(), kFinalText);
+  EXPECT_EQ(Dump(server_, "CIVILAIDE"), "00151=" + Person("NOUVEAU", "Né", "0123"));
 }
 
 // Two laptops export at the same time, in two processes with their own sessions, against one

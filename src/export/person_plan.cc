@@ -1,0 +1,177 @@
+#include "export/person_plan.h"
+
+#include "db/db_file.h"
+#include "db/db_subroutine.h"
+#include "db/routines.h"
+#include "db/session.h"
+#include "db/status.h"
+#include "export/rules.h"
+
+namespace cortevane::exporting {
+
+Verdict Decide(const db::DynArray& reference, const db::DynArray& office,
+               const db::DynArray& laptop, bool ask) {
+  if (reference == laptop) return Verdict::kUnchanged;
+  // Sent already, by a run that stopped before the end: asking would ask about our own change.
+  if (office == laptop) return Verdict::kAlreadySent;
+  if (reference == office) return Verdict::kWrite;
+  return ask ? Verdict::kConflict : Verdict::kOverride;
+}
+
+void Resolve(PersonPlan* plan,
+             const std::function<bool(const FilePlan& file, const RecordPlan& record)>& ask) {
+  bool accepte = false;  // W_Accepte: once Yes, the person's later conflicts follow unasked
+  for (FilePlan& file : plan->files) {
+    for (RecordPlan& record : file.records) {
+      if (record.verdict != Verdict::kConflict) continue;
+      if (!accepte) accepte = ask(file, record);
+      record.send = accepte;
+    }
+  }
+}
+
+void GiveCode(PersonPlan* plan, const std::string& new_code) {
+  plan->new_code = new_code;
+  for (FilePlan& file : plan->files)
+    for (RecordPlan& record : file.records)
+      record.office_key = file.several ? ReKey(new_code, record.key) : new_code;
+}
+
+std::vector<std::string> KeysOf(const db::DynArray& list) {
+  std::vector<std::string> keys;
+  for (std::string_view field : list.Fields())
+    keys.emplace_back(db::PieceOf(field, db::kValueMark, 1));
+  return keys;
+}
+
+int SelectKeys(db::Session& laptop, std::string_view file, std::string_view prefix,
+               std::string_view user, db::DynArray* keys) {
+  *keys = db::DynArray();
+  db::DynArray request;
+  request.SetField(1, SelectionSentence(file, prefix, user));
+  request.SetField(2, file);
+  request.SetField(3, "0");
+  std::unique_ptr<db::DbSubroutine> routine = laptop.Subroutine(db::kDbaSelect, 3);
+  if (!routine) return laptop.Error();
+  routine->ResetArgs();
+  routine->SetArg(0, "");
+  routine->SetArg(1, request.Text());
+  routine->Call();
+  if (int status = routine->Error(); status != 0) return status;
+  keys->SetText(routine->GetArg(2));
+  return db::kOk;
+}
+
+Planner::Planner(db::Session& laptop, db::Session& office, std::string user,
+                 db::DynArray parameters, std::string threshold)
+    : laptop_(laptop),
+      office_(office),
+      user_(std::move(user)),
+      parameters_(std::move(parameters)),
+      threshold_(std::move(threshold)) {}
+
+Planner::~Planner() = default;
+
+db::DbFile* Planner::OfficeFile(const std::string& file) const {
+  auto it = office_files_.find(file);
+  return it == office_files_.end() ? nullptr : it->second.get();
+}
+
+db::DbFile* Planner::Open(db::Session& session, const std::string& name, const std::string& file,
+                          PlanFailure::Kind kind) {
+  auto& files = &session == &laptop_ ? laptop_files_ : office_files_;
+  std::unique_ptr<db::DbFile>& open = files[name];
+  if (!open) open = session.OpenFile(name);
+  if (!open) failure_ = {kind, file, "", session.Error()};
+  return open.get();
+}
+
+bool Planner::Read(db::DbFile& file, const std::vector<std::string>& keys,
+                   std::map<std::string, db::DynArray>* records) {
+  if (int status = file.ReadRecords(keys, records); status != db::kOk) {
+    failure_ = {PlanFailure::kRead, file.Name(), keys.empty() ? "" : keys.front(), status};
+    return false;
+  }
+  return true;
+}
+
+bool Planner::Plan(const std::string& code, PersonPlan* plan) {
+  *plan = PersonPlan();
+  failure_ = PlanFailure();
+  plan->code = code;
+  plan->created = !IsKnownPerson(threshold_, code);
+  const int fichiers = parameters_.Count();
+  for (int j = 1; j <= fichiers; ++j)
+    if (!PlanFile(j, code, plan->created, plan)) return false;
+  return true;
+}
+
+bool Planner::PlanFile(int field, const std::string& code, bool created, PersonPlan* plan) {
+  FilePlan& f = plan->files.emplace_back();
+  f.field = field;
+  f.file = parameters_.Value(field, 1);
+  f.label = parameters_.Value(field, 2);
+  f.several = parameters_.Value(field, 3) == "SELECT";
+  f.ask = parameters_.Value(field, 4) != "N";
+
+  // The files in the order the export always opened them: reference copy, office, laptop.
+  db::DbFile* reference = nullptr;
+  if (!created) {
+    reference = Open(office_, f.file + "_" + user_, f.file, PlanFailure::kOpenOffice);
+    if (!reference) return false;
+  }
+  db::DbFile* office = Open(office_, f.file, f.file, PlanFailure::kOpenOffice);
+  if (!office) return false;
+  db::DbFile* laptop = Open(laptop_, f.file, f.file, PlanFailure::kOpenLaptop);
+  if (!laptop) return false;
+
+  std::vector<std::string> keys;
+  if (f.several) {
+    db::DynArray selected;
+    if (int status = SelectKeys(laptop_, f.file, code, user_, &selected); status != db::kOk) {
+      failure_ = {PlanFailure::kSelection, f.file, "", status};
+      return false;
+    }
+    keys = KeysOf(selected);
+  } else {
+    keys.push_back(code);
+  }
+
+  std::map<std::string, db::DynArray> on_laptop;
+  if (!Read(*laptop, keys, &on_laptop)) return false;
+  std::vector<std::string> found;
+  for (const std::string& key : keys) {
+    auto it = on_laptop.find(key);
+    if (it == on_laptop.end()) continue;
+    RecordPlan& r = f.records.emplace_back();
+    r.key = r.office_key = key;
+    r.laptop = it->second;
+    found.push_back(key);
+  }
+  if (field == 1 && !f.several && !f.records.empty()) {
+    const db::DynArray& person = f.records.front().laptop;
+    plan->surname = person.Field(2);
+    plan->first_name = person.Field(3);
+    plan->sector = person.Field(40);
+  }
+  if (created) {
+    for (RecordPlan& r : f.records) {
+      r.verdict = Verdict::kWrite;
+      r.send = true;
+    }
+    return true;
+  }
+  if (found.empty()) return true;
+
+  std::map<std::string, db::DynArray> references, current;
+  if (!Read(*reference, found, &references) || !Read(*office, found, &current)) return false;
+  for (RecordPlan& r : f.records) {
+    if (auto it = references.find(r.key); it != references.end()) r.reference = it->second;
+    if (auto it = current.find(r.key); it != current.end()) r.office = it->second;
+    r.verdict = Decide(r.reference, r.office, r.laptop, f.ask);
+    r.send = r.verdict == Verdict::kWrite || r.verdict == Verdict::kOverride;
+  }
+  return true;
+}
+
+}  // namespace cortevane::exporting
