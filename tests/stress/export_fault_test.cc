@@ -14,6 +14,8 @@
 #include <unistd.h>
 
 #include <random>
+#include <set>
+#include <sstream>
 #include <thread>
 
 #include "db/postgres/postgres_store.h"
@@ -36,6 +38,26 @@ constexpr uint64_t kSeed = 20240611;
 const std::vector<std::string> kImported = {"00003", "00007", "00011", "00015",
                                             "00019", "00023", "00027", "00031"};
 
+// The conflict questions a run asked ("box|36|" lines of its output), in order.
+std::vector<std::string> Questions(const RunResult& run) {
+  std::vector<std::string> questions;
+  std::istringstream lines(run.output);
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("box|36|", 0) == 0) questions.push_back(line);
+  return questions;
+}
+
+// The questions of `all` about the persons of `codes`.
+std::vector<std::string> About(const std::vector<std::string>& all,
+                               const std::set<std::string>& codes) {
+  std::vector<std::string> questions;
+  for (const std::string& q : all) {
+    const size_t at = q.find("de l'aidé \"");
+    if (at != std::string::npos && codes.count(q.substr(at + 12, 5))) questions.push_back(q);
+  }
+  return questions;
+}
+
 class ExportFaultTest : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
@@ -53,10 +75,15 @@ class ExportFaultTest : public ::testing::TestWithParam<bool> {
     return {"export", world_->OfficeName(), laptop_, "ALICE"};
   }
 
-  // Runs the export to its end and checks the outcome.
-  void Finish(const std::string& what) {
+  // Checks that the interrupted run left every person whole; keeps the persons still to send.
+  void Interrupted() { unsent_ = world_->CheckWhole(expectation_, counter_); }
+
+  // Runs the export to its end and checks the outcome: it asks again only what the
+  // uninterrupted run asked about the persons not sent yet, nothing about those already sent.
+  void Finish(const std::string& what, const std::vector<std::string>& whole_questions) {
     RunResult last = RunToEnd(Args());
     ASSERT_EQ(last.exit_code, 0) << what << ": the run after the kill did not end\n" << last.output;
+    EXPECT_EQ(Questions(last), About(whole_questions, unsent_)) << what;
     world_->Verify({expectation_}, counter_, false);
   }
 
@@ -65,6 +92,7 @@ class ExportFaultTest : public ::testing::TestWithParam<bool> {
   std::string laptop_;
   Expectation expectation_;
   long counter_ = 0;
+  std::set<std::string> unsent_;
 };
 
 TEST_P(ExportFaultTest, KilledAnywhereTheNextRunFinishesTheWork) {
@@ -76,6 +104,8 @@ TEST_P(ExportFaultTest, KilledAnywhereTheNextRunFinishesTheWork) {
   world_->Verify({expectation_}, counter_, true);
   const long changes = whole.Changes();
   ASSERT_GT(changes, kKillPoints) << whole.output;
+  const std::vector<std::string> asked = Questions(whole);
+  ASSERT_FALSE(asked.empty()) << whole.output;
 
   std::mt19937_64 rng(kSeed);
   for (int t = 0; t < kKillPoints && !HasFailure(); ++t) {
@@ -88,13 +118,15 @@ TEST_P(ExportFaultTest, KilledAnywhereTheNextRunFinishesTheWork) {
     world_->Restore();
     RunResult killed = RunToEnd(Args(), {"STRESS_KILL_AT=" + std::to_string(point)});
     ASSERT_EQ(killed.signal, SIGKILL) << killed.output;
+    ASSERT_NO_FATAL_FAILURE(Interrupted());
     if (t % 2 == 1) {
       // Killed again, somewhere in the second run (or not at all if it ends sooner).
       const long again = std::uniform_int_distribution<long>(1, changes)(rng);
       RunResult second = RunToEnd(Args(), {"STRESS_KILL_AT=" + std::to_string(again)});
       ASSERT_TRUE(second.signal == SIGKILL || second.exit_code == 0) << second.output;
+      ASSERT_NO_FATAL_FAILURE(Interrupted());
     }
-    Finish(what);
+    Finish(what, asked);
   }
 
   for (int t = 0; t < kTimedKills && !HasFailure(); ++t) {
@@ -107,7 +139,8 @@ TEST_P(ExportFaultTest, KilledAnywhereTheNextRunFinishesTheWork) {
     kill(runner.pid(), SIGKILL);
     RunResult killed = runner.Finish();
     ASSERT_TRUE(killed.signal == SIGKILL || killed.exit_code == 0) << killed.output;
-    Finish(what);
+    ASSERT_NO_FATAL_FAILURE(Interrupted());
+    Finish(what, asked);
   }
   RecordProperty("changes", static_cast<int>(changes));
   std::cout << "[ stress   ] " << kKillPoints << " kill points over " << changes << " changes, "
@@ -120,7 +153,8 @@ TEST_P(ExportFaultTest, KilledAnywhereTheNextRunFinishesTheWork) {
 TEST_P(ExportFaultTest, TheServerGoingAwayStopsWithAMessageAndTheNextRunFinishes) {
   if (!GetParam()) GTEST_SKIP() << "an embedded office has no server to lose";
   world_->Restore();
-  const long changes = RunToEnd(Args()).Changes();
+  const RunResult whole = RunToEnd(Args());
+  const long changes = whole.Changes();
   ASSERT_GT(changes, kCuts);
   std::mt19937_64 rng(kSeed + 1);
   for (int t = 0; t < kCuts && !HasFailure(); ++t) {
@@ -140,7 +174,8 @@ TEST_P(ExportFaultTest, TheServerGoingAwayStopsWithAMessageAndTheNextRunFinishes
     ASSERT_EQ(cut.exit_code, 3) << cut.output;
     EXPECT_NE(cut.output.find("La liaison avec le serveur a été perdue"), std::string::npos)
         << cut.output;
-    Finish(what);
+    ASSERT_NO_FATAL_FAILURE(Interrupted());
+    Finish(what, Questions(whole));
   }
 }
 
@@ -181,9 +216,10 @@ TEST_P(ExportFaultTest, TheSameProgramExportsAgainOnceTheServerIsBack) {
   ASSERT_TRUE(cut);
   const std::string stopped = ui.boxes().back().text;
   EXPECT_EQ(ui.boxes().back().style, ui::kOkOnly);
-  // The write that followed the answer is the one that found the server gone.
-  EXPECT_EQ(stopped.rfind("Impossible d'écrire l'enregistrement ", 0), 0u) << stopped;
-  EXPECT_NE(stopped.find(" sur le serveur : " + std::to_string(db::kServerUnreachable) + "\r\n"),
+  // The person's transaction, after the answer, is what found the server gone.
+  EXPECT_EQ(stopped.rfind("Impossible d'envoyer l'aidé ", 0), 0u) << stopped;
+  EXPECT_NE(stopped.find(" sur le serveur (erreur " + std::to_string(db::kServerUnreachable) +
+                         ") : rien n'a été écrit pour cet aidé.\r\n"),
             std::string::npos)
       << stopped;
   EXPECT_NE(stopped.find("\r\nLa liaison avec le serveur a été perdue."), std::string::npos)

@@ -101,6 +101,29 @@ void CopyFolder(const fs::path& from, const fs::path& to) {
   ASSERT_FALSE(ec) << from << " -> " << to << ": " << ec.message();
 }
 
+// The codes under which the office's persons file holds `person`.
+std::vector<std::string> CodesHolding(
+    const std::vector<std::pair<std::string, std::string>>& persons, const std::string& person) {
+  std::vector<std::string> keys;
+  for (const auto& [key, record] : persons)
+    if (record == person) keys.push_back(key);
+  return keys;
+}
+
+// Every record under a code above the counter's start belongs to a person created on a laptop
+// and found whole: a code given and then abandoned halfway would leave one.
+void NoStrayRecords(db::Store& office, const std::vector<std::string>& files,
+                    const std::set<long>& given, long counter_before) {
+  for (const std::string& file : files) {
+    for (const auto& [key, record] : All(office, file)) {
+      const long k = Number(key.substr(0, 5));
+      if (k > counter_before) {
+        EXPECT_TRUE(given.count(k)) << "stray record " << file << " " << key;
+      }
+    }
+  }
+}
+
 }  // namespace
 
 long RunResult::Changes() const {
@@ -344,7 +367,9 @@ Expectation World::Expect(const std::string& user) {
       const std::string code = key.substr(0, 5);
       if (exporting::IsKnownPerson(threshold, code)) {
         const std::string reference = Read(office, file + "_" + user, key);
-        e.known[{file, key}] = record != reference ? record : Read(office, file, key);
+        const std::string current = Read(office, file, key);
+        e.known[{file, key}] = record != reference ? record : current;
+        e.before[{file, key}] = current;
       } else {
         e.created[code][{file, key.substr(5)}] = record;
       }
@@ -369,10 +394,7 @@ void World::Verify(const std::vector<Expectation>& expectations, long counter_be
     // A person created on the laptop is found by its record, which nobody else has.
     const auto persons = All(office, "CIVILAIDE");
     for (const auto& [code, records] : e.created) {
-      const std::string& person = records.at({"CIVILAIDE", ""});
-      std::vector<std::string> keys;
-      for (const auto& [key, record] : persons)
-        if (record == person) keys.push_back(key);
+      const std::vector<std::string> keys = CodesHolding(persons, records.at({"CIVILAIDE", ""}));
       ASSERT_EQ(keys.size(), 1u) << "laptop person " << code << " is on the office under "
                                  << keys.size() << " codes";
       const long k = Number(keys[0]);
@@ -404,16 +426,7 @@ void World::Verify(const std::vector<Expectation>& expectations, long counter_be
     IntegrityCheck(e.laptop_folder);
   }
 
-  // No record under a code above the counter's start that no created person holds: a code
-  // given and then abandoned halfway would leave one.
-  for (const std::string& file : aide) {
-    for (const auto& [key, record] : All(office, file)) {
-      const long k = Number(key.substr(0, 5));
-      if (k > counter_before) {
-        EXPECT_TRUE(given.count(k)) << "stray record " << file << " " << key;
-      }
-    }
-  }
+  NoStrayRecords(office, aide, given, counter_before);
 
   const long counter = Counter();
   if (!given.empty()) {
@@ -427,6 +440,58 @@ void World::Verify(const std::vector<Expectation>& expectations, long counter_be
     }
   }
   if (!postgres_) IntegrityCheck(root_ / "office");
+}
+
+std::set<std::string> World::CheckWhole(const Expectation& e, long counter_before) {
+  SCOPED_TRACE("laptop of " + e.user + ", after an interrupted export");
+  db::Store& office = *Office();
+  // Per known person, its records the export changes: how many are as on the laptop, and how
+  // many still as before.
+  std::map<std::string, std::pair<int, int>> persons;
+  for (const auto& [where, after] : e.known) {
+    const std::string& before = e.before.at(where);
+    if (before == after) continue;
+    const std::string now = Read(office, where.first, where.second);
+    auto& [sent, unsent] = persons[where.second.substr(0, 5)];
+    if (now == after) {
+      ++sent;
+    } else if (now == before) {
+      ++unsent;
+    } else {
+      ADD_FAILURE() << where.first << " " << where.second << " is neither as before nor as on "
+                    << "the laptop: " << db::ToVisible(now);
+    }
+  }
+  std::set<std::string> to_send;
+  for (const auto& [code, counts] : persons) {
+    const auto [sent, unsent] = counts;
+    EXPECT_TRUE(sent == 0 || unsent == 0)
+        << "person " << code << " half sent: " << sent << " records as on the laptop, " << unsent
+        << " as before";
+    const bool registered = db::DynArray(Read(office, "SDEXPORTAIDES", code)).Field(1) == e.user;
+    if (sent == 0) {
+      to_send.insert(code);
+      EXPECT_TRUE(registered) << "person " << code << " released but not sent";
+    } else {
+      EXPECT_FALSE(registered) << "person " << code << " sent but still registered";
+    }
+  }
+
+  const auto on_office = All(office, "CIVILAIDE");
+  std::set<long> given;
+  for (const auto& [code, records] : e.created) {
+    const std::vector<std::string> keys = CodesHolding(on_office, records.at({"CIVILAIDE", ""}));
+    EXPECT_LE(keys.size(), 1u) << "laptop person " << code << " is on the office twice";
+    if (keys.empty()) continue;
+    given.insert(Number(keys[0]));
+    for (const auto& [where, record] : records)
+      EXPECT_EQ(db::ToVisible(Read(office, where.first, keys[0] + where.second)),
+                db::ToVisible(record))
+          << "laptop person " << code << " half sent: " << where.first << " "
+          << keys[0] + where.second;
+  }
+  NoStrayRecords(office, Files(office, "AIDE"), given, counter_before);
+  return to_send;
 }
 
 void World::Snapshot() {

@@ -62,6 +62,8 @@ RunResult RunToEnd(const std::vector<std::string>& args, const std::vector<std::
 struct Expectation {
   // Known persons: (file, key) -> record the office must hold ("" : none).
   std::map<std::pair<std::string, std::string>, std::string> known;
+  // The same keys: the record the office held before the export.
+  std::map<std::pair<std::string, std::string>, std::string> before;
   // Persons created on the laptop: laptop code -> (file, key suffix) -> record.
   std::map<std::string, std::map<std::pair<std::string, std::string>, std::string>> created;
   std::string laptop_folder;
@@ -94,6 +96,11 @@ class World {
   // counter before them. With `consecutive`, the new codes must be exactly the ones after it
   // and the counter the last of them.
   void Verify(const std::vector<Expectation>& expectations, long counter_before, bool consecutive);
+  // Checks the office after an export that stopped anywhere: each person is there wholly as
+  // before the export or wholly as on the laptop, registered exactly while it is not sent; a
+  // person created on the laptop is there once with all its records, or not at all. Returns
+  // the codes of the known persons still to send.
+  std::set<std::string> CheckWhole(const Expectation& e, long counter_before);
 
   // Keeps the present state of every account; Restore puts it back.
   void Snapshot();

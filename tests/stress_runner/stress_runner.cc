@@ -46,6 +46,7 @@
 #include "db/store.h"
 #include "export/mod_exportation.h"
 #include "import/import_register.h"
+#include "support/forwarding_store.h"
 #include "ui/scripted_ui.h"
 
 namespace {
@@ -97,85 +98,54 @@ void Change() {
 }
 
 // Forwards every call to the real store, counting the changes.
-class CountingStore final : public db::Store {
+class CountingStore final : public test_support::ForwardingStore {
  public:
-  explicit CountingStore(std::shared_ptr<db::Store> inner) : inner_(std::move(inner)) {}
+  using ForwardingStore::ForwardingStore;
 
-  int Read(std::string_view f, std::string_view k, std::string* r) override {
-    return inner_->Read(f, k, r);
-  }
   int Write(std::string_view f, std::string_view k, std::string_view r) override {
     Change();
-    return inner_->Write(f, k, r);
+    return ForwardingStore::Write(f, k, r);
   }
   int Delete(std::string_view f, std::string_view k) override {
     Change();
-    return inner_->Delete(f, k);
+    return ForwardingStore::Delete(f, k);
   }
   int Clear(std::string_view f) override {
     Change();
-    return inner_->Clear(f);
+    return ForwardingStore::Clear(f);
   }
-  int Scan(std::string_view f,
-           const std::function<bool(std::string_view, std::string_view)>& v) override {
-    return inner_->Scan(f, v);
-  }
-  int IndexLookup(std::string_view f, std::string_view i, std::string_view v, bool p,
-                  std::vector<std::string>* k) override {
-    return inner_->IndexLookup(f, i, v, p, k);
-  }
-  int ReadMany(std::string_view f, const std::vector<std::string>& k,
-               const std::function<bool(std::string_view, std::string_view)>& v) override {
-    return inner_->ReadMany(f, k, v);
-  }
-  int CountRecords(std::string_view f, long long* c) override { return inner_->CountRecords(f, c); }
   int Reserve(std::string_view f, std::string_view k, int t) override {
     Change();
-    return inner_->Reserve(f, k, t);
+    return ForwardingStore::Reserve(f, k, t);
   }
   int Free(std::string_view f, std::string_view k) override {
     Change();
-    return inner_->Free(f, k);
+    return ForwardingStore::Free(f, k);
   }
   int Begin() override {
     Change();
-    return inner_->Begin();
+    return ForwardingStore::Begin();
   }
   int Commit() override {
     Change();
-    return inner_->Commit();
+    return ForwardingStore::Commit();
   }
-  int Rollback() override { return inner_->Rollback(); }
-  bool FileExists(std::string_view f) override { return inner_->FileExists(f); }
   int CreateFile(std::string_view f) override {
     Change();
-    return inner_->CreateFile(f);
+    return ForwardingStore::CreateFile(f);
   }
   int DropFile(std::string_view f) override {
     Change();
-    return inner_->DropFile(f);
+    return ForwardingStore::DropFile(f);
   }
-  int ListFiles(std::vector<std::string>* f) override { return inner_->ListFiles(f); }
   int SetDictItem(std::string_view f, const db::DictItem& i) override {
     Change();
-    return inner_->SetDictItem(f, i);
-  }
-  int Dictionary(std::string_view f, std::vector<db::DictItem>* i) override {
-    return inner_->Dictionary(f, i);
+    return ForwardingStore::SetDictItem(f, i);
   }
   int SetPointer(std::string_view n, const db::PointerTarget& t) override {
     Change();
-    return inner_->SetPointer(n, t);
+    return ForwardingStore::SetPointer(n, t);
   }
-  std::optional<db::PointerTarget> Pointer(std::string_view n) override {
-    return inner_->Pointer(n);
-  }
-  int CatalogueRoutine(std::string_view r) override { return inner_->CatalogueRoutine(r); }
-  bool RoutineCatalogued(std::string_view r) override { return inner_->RoutineCatalogued(r); }
-  int Health() override { return inner_->Health(); }
-
- private:
-  std::shared_ptr<db::Store> inner_;
 };
 
 bool ConnectEmbedded(db::Session& session, const std::string& folder) {
