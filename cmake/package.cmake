@@ -1,6 +1,7 @@
 # What a Debian machine gets from the package (./scripts/package runs CPack on the release
 # build): both programs in /usr/bin, the menu entry and its icon, a manual page for each
-# program, and the README with the copyright file and changelog Debian expects beside it.
+# program, the README and the office-server guide with the copyright file and changelog Debian
+# expects beside them.
 include(GNUInstallDirs)
 
 # `cpack` installs what is built; it must not build everything first (the release preset
@@ -52,8 +53,8 @@ foreach(size 16 22 24 32 48 64 128 256)
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
     RENAME cortevane.png)
 endforeach()
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${package_dir}/copyright ${package_out}/changelog.gz
-  DESTINATION ${doc_dir})
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/office-server.md
+  ${package_dir}/copyright ${package_out}/changelog.gz DESTINATION ${doc_dir})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
