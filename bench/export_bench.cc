@@ -4,10 +4,13 @@
 // asking ("N"); 20 persons created on the laptop. Timed: Demarrage_Exportation answered Yes,
 // from the question to the final message (merge, new codes, releases, clearing).
 //
-// BM_Export_Raw is the baseline of the same run: the same records read (reference, server,
-// laptop), compared and the changed ones written, straight through SQLite with the same
-// journal settings (WAL, synchronous FULL, one transaction a write), without sessions, the
-// query routine or the register.
+// BM_Export_Raw is the baseline of the same run: the same job straight through SQLite with the
+// same journal settings (WAL, synchronous FULL): the laptop's persons listed, each person's
+// notes found by key prefix, the same records read (laptop; reference and office for a known
+// person), compared, and the person's writes made with the release of its registration in one
+// transaction a person; new persons' codes taken from the counter in a transaction of their
+// own and noted on the laptop; the copies cleared at the end. No sessions, no query routine,
+// no reservations.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -27,6 +30,7 @@
 #include "db/sqlite/sqlite_store.h"
 #include "db/store.h"
 #include "export/mod_exportation.h"
+#include "export_scenario.h"
 #include "ui/scripted_ui.h"
 
 namespace {
@@ -36,72 +40,14 @@ using cortevane::db::DynArray;
 using cortevane::db::Session;
 using cortevane::db::SqliteStore;
 
-constexpr char kUser[] = "BENCH";
+using cortevane::bench::ExportCheck;
+using cortevane::bench::ExportCode;
+using cortevane::bench::ExportRecord;
+using cortevane::bench::kExportFiles;
+using cortevane::bench::kExportUser;
+
 constexpr int kNewPersons = 20;
-
-struct Record {
-  std::string file, key, reference, server, laptop;  // empty: no such record on that side
-};
-
-std::string Code(int n) {
-  std::string digits = std::to_string(n);
-  return std::string(5 - digits.size(), '0') + digits;
-}
-
-std::string PersonRecord(int n, const char* variant) {
-  DynArray r;
-  r.SetField(2, "NOM" + std::to_string(n));
-  r.SetField(3, std::string("Prénom ") + variant);
-  for (int f = 5; f <= 11; ++f) r.SetField(f, "adresse " + std::to_string(f) + " rue des Lilas");
-  r.SetField(12, "01 23 45 67 89");
-  r.SetField(39, std::to_string(n % 40 + 1));
-  r.SetField(40, "012");
-  r.SetField(41, std::to_string(n % 90 + 1));
-  return r.Text();
-}
-
-std::string Text(const char* what, int n, const char* variant) {
-  return std::string(what) + " " + std::to_string(n) + " " + variant + std::string(120, 'x') +
-         "\xFE" + "2024-03-0" + std::to_string(n % 9 + 1);
-}
-
-// Every record of the scenario, with its three versions.
-std::vector<Record> Scenario(int persons) {
-  std::vector<Record> records;
-  for (int i = 1; i <= persons + kNewPersons; ++i) {
-    const bool created = i > persons;
-    const int n = created ? 50000 + i : i;  // created codes lie above the threshold
-    const std::string code = Code(n);
-    const bool changed = !created && i % 5 == 0;   // 20 %
-    const bool conflict = changed && i % 20 == 0;  // a quarter of those
-    auto add = [&](const std::string& file, const std::string& key, const std::string& base,
-                   const std::string& on_laptop, const std::string& on_server) {
-      if (created) {
-        records.push_back({file, key, "", "", on_laptop});
-      } else {
-        records.push_back({file, key, base, on_server, on_laptop});
-      }
-    };
-    std::string person = PersonRecord(n, "");
-    add("CIVILAIDE", code, person, changed ? PersonRecord(n, "modifié") : person, person);
-    std::string dossier = Text("dossier", n, "");
-    add("DOSSIER", code, dossier, dossier, dossier);
-    for (const char* suffix : {"*1", "*2", "*3"}) {
-      std::string note = Text("note", n, suffix);
-      bool edited = changed && std::string(suffix) == "*2";
-      add("NOTES", code + suffix, note, edited ? note + " complétée" : note, note);
-    }
-    std::string budget = Text("budget", n, "");
-    add("BUDGET", code, budget, changed ? budget + " portable" : budget,
-        conflict ? budget + " bureau" : budget);
-  }
-  return records;
-}
-
-void Check(int status, const char* what) {
-  if (status != 0)
-    throw std::runtime_error(std::string(what) + ": status " + std::to_string(status));
-}
+constexpr int kNotes = 3;
 
 // The accounts of the scenario, built once, copied for each run (the export empties them).
 class Accounts {
@@ -119,7 +65,7 @@ class Accounts {
     fs::remove_all(root_, ec);
   }
 
-  const std::vector<Record>& records() const { return records_; }
+  const std::vector<ExportRecord>& records() const { return records_; }
   const fs::path& root() const { return root_; }
 
   // Fresh copies of both accounts for one run.
@@ -133,55 +79,18 @@ class Accounts {
 
  private:
   void Build() {
-    records_ = Scenario(persons_);
-    Check(SqliteStore::Create(root_ / "server", true), "create server");
-    Check(SqliteStore::Create(root_ / "laptop", false), "create laptop");
+    records_ = cortevane::bench::ExportScenario(persons_, kNotes, kNewPersons);
+    ExportCheck(SqliteStore::Create(root_ / "server", true), "create server");
+    ExportCheck(SqliteStore::Create(root_ / "laptop", false), "create laptop");
     std::shared_ptr<SqliteStore> server, laptop;
-    Check(SqliteStore::Open(root_ / "server", &server), "open server");
-    Check(SqliteStore::Open(root_ / "laptop", &laptop), "open laptop");
-    const std::vector<std::string> files = {"CIVILAIDE", "DOSSIER", "NOTES", "BUDGET"};
-    for (const std::string& file : files) {
-      Check(server->CreateFile(file), "file");
-      Check(server->CreateFile(file + "_" + kUser), "file");
-      Check(laptop->CreateFile(file), "file");
-    }
-    for (const char* file : {"SDEXPORTAIDES", "SDPARAMEXPORT", "COMPTEUR"})
-      Check(server->CreateFile(file), "file");
-    Check(server->CreateFile(std::string("COMPTEUR_") + kUser), "file");
-    Check(laptop->CreateFile("SECTEUR"), "file");
-    Check(laptop->CreateFile("AGENDA"), "file");
-    Check(server->Begin(), "begin");
-    Check(laptop->Begin(), "begin");
-    Check(server->Write("SDPARAMEXPORT", "PARAMETRES", "export"), "w");
-    Check(server->Write("SDPARAMEXPORT", "AIDE",
-                        cortevane::db::FromVisible("CIVILAIDE]état civil]]^DOSSIER]dossier]]^"
-                                                   "NOTES]notes]SELECT]^BUDGET]budget]]N")),
-          "w");
-    Check(server->Write("SDPARAMEXPORT", "PLANNING", "AGENDA"), "w");
-    DynArray counter;
-    counter.SetField(11, "10000");
-    Check(server->Write("COMPTEUR", "999", counter.Text()), "w");
-    counter.SetField(11, Code(persons_));
-    Check(server->Write(std::string("COMPTEUR_") + kUser, "999", counter.Text()), "w");
-    for (const Record& r : records_) {
-      if (!r.reference.empty()) {
-        Check(server->Write(r.file + "_" + kUser, r.key, r.reference), "w");
-        Check(server->Write(r.file, r.key, r.server), "w");
-      }
-      Check(laptop->Write(r.file, r.key, r.laptop), "w");
-      if (r.file == "CIVILAIDE" && !r.reference.empty())
-        Check(server->Write("SDEXPORTAIDES", r.key,
-                            std::string(kUser) + "\xFE"
-                                                 "20000"),
-              "w");
-    }
-    Check(server->Commit(), "commit");
-    Check(laptop->Commit(), "commit");
+    ExportCheck(SqliteStore::Open(root_ / "server", &server), "open server");
+    ExportCheck(SqliteStore::Open(root_ / "laptop", &laptop), "open laptop");
+    cortevane::bench::LoadExportScenario(*server, *laptop, records_, persons_);
   }
 
   int persons_;
   fs::path root_;
-  std::vector<Record> records_;
+  std::vector<ExportRecord> records_;
 };
 
 Accounts& AccountsFor(int persons) {
@@ -193,7 +102,7 @@ Accounts& AccountsFor(int persons) {
 
 void Connect(Session& session, const fs::path& folder) {
   std::shared_ptr<SqliteStore> store;
-  Check(SqliteStore::Open(folder, &store), "open");
+  ExportCheck(SqliteStore::Open(folder, &store), "open");
   session.SetDataBaseType(2);
   session.SetHostName("localhost");
   session.SetAccountPath(folder.string());
@@ -207,7 +116,7 @@ double Seconds(std::chrono::steady_clock::time_point since) {
 void BM_Export(benchmark::State& state) {
   Accounts& accounts = AccountsFor(static_cast<int>(state.range(0)));
   const fs::path run = accounts.root() / "run";
-  std::string user = kUser;
+  std::string user = kExportUser;
   size_t questions = 0;
   for (auto _ : state) {
     accounts.Fresh(run);
@@ -215,9 +124,9 @@ void BM_Export(benchmark::State& state) {
     auto laptop = std::make_unique<Session>();
     Connect(*server, run / "server");
     Connect(*laptop, run / "laptop");
-    Check(laptop->store()->SetPointer("SDEXPORTAIDES",
-                                      {"localhost", server->AccountPath(), "SDEXPORTAIDES"}),
-          "pointer");
+    ExportCheck(laptop->store()->SetPointer("SDEXPORTAIDES",
+                                            {"localhost", server->AccountPath(), "SDEXPORTAIDES"}),
+                "pointer");
     cortevane::ui::ScriptedUi ui;
     cortevane::exporting::Mod_Exportation exporting(*laptop, *server, user, ui);
     ui.AnswerYes();
@@ -254,10 +163,6 @@ void Exec(sqlite3* db, const std::string& sql) {
     throw std::runtime_error(sqlite3_errmsg(db));
 }
 
-struct RawStatements {
-  std::map<std::string, sqlite3_stmt*> read, write;
-};
-
 sqlite3_stmt* Prepare(sqlite3* db, const std::string& sql) {
   sqlite3_stmt* st = nullptr;
   if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
@@ -265,90 +170,178 @@ sqlite3_stmt* Prepare(sqlite3* db, const std::string& sql) {
   return st;
 }
 
-std::string ReadRaw(sqlite3_stmt* st, const std::string& key) {
-  sqlite3_reset(st);
-  sqlite3_bind_blob(st, 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
-  std::string out;
-  if (sqlite3_step(st) == SQLITE_ROW) {
-    out.assign(static_cast<const char*>(sqlite3_column_blob(st, 0)),
-               static_cast<size_t>(sqlite3_column_bytes(st, 0)));
+// The raw baseline's bases: the scenario's records in one SQLite database a side, a table a
+// file, with the register, the counter and the laptop's note of new codes.
+void FillRaw(const fs::path& folder, const std::vector<ExportRecord>& records, sqlite3** server,
+             sqlite3** laptop) {
+  std::error_code ec;
+  fs::remove_all(folder, ec);
+  fs::create_directories(folder);
+  *server = OpenRaw(folder / "server.db");
+  *laptop = OpenRaw(folder / "laptop.db");
+  Exec(*server, "BEGIN");
+  Exec(*laptop, "BEGIN");
+  const std::string table = " (key BLOB PRIMARY KEY, record BLOB)";
+  for (const char* file : kExportFiles) {
+    Exec(*server, std::string("CREATE TABLE ") + file + table);
+    Exec(*server, std::string("CREATE TABLE ") + file + "_ref" + table);
+    Exec(*laptop, std::string("CREATE TABLE ") + file + table);
   }
-  return out;
+  for (const char* file : {"SDEXPORTAIDES", "COMPTEUR"})
+    Exec(*server, std::string("CREATE TABLE ") + file + table);
+  for (const char* file : {"AGENDA", "CODESATTRIBUES"})
+    Exec(*laptop, std::string("CREATE TABLE ") + file + table);
+  auto put = [](sqlite3* db, const std::string& table, const std::string& key,
+                const std::string& value) {
+    sqlite3_stmt* st = Prepare(db, "INSERT INTO " + table + " VALUES (?, ?)");
+    sqlite3_bind_blob(st, 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
+    sqlite3_bind_blob(st, 2, value.data(), static_cast<int>(value.size()), SQLITE_STATIC);
+    sqlite3_step(st);
+    sqlite3_finalize(st);
+  };
+  for (const ExportRecord& r : records) {
+    if (!r.reference.empty()) {
+      put(*server, r.file + "_ref", r.key, r.reference);
+      put(*server, r.file, r.key, r.server);
+      if (r.file == "CIVILAIDE") put(*server, "SDEXPORTAIDES", r.key, std::string(kExportUser));
+    }
+    put(*laptop, r.file, r.key, r.laptop);
+  }
+  put(*server, "COMPTEUR", "999", cortevane::bench::kFirstCounter);
+  Exec(*server, "COMMIT");
+  Exec(*laptop, "COMMIT");
 }
 
-void WriteRaw(sqlite3* db, sqlite3_stmt* st, const std::string& key, const std::string& record) {
-  Exec(db, "BEGIN IMMEDIATE");
+// Reads the record of `key` with the prepared statement `st`; false when there is none.
+bool ReadRaw(sqlite3_stmt* st, const std::string& key, std::string* out) {
   sqlite3_reset(st);
   sqlite3_bind_blob(st, 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
-  sqlite3_bind_blob(st, 2, record.data(), static_cast<int>(record.size()), SQLITE_STATIC);
-  if (sqlite3_step(st) != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(db));
-  Exec(db, "COMMIT");
+  out->clear();
+  if (sqlite3_step(st) != SQLITE_ROW) return false;
+  out->assign(static_cast<const char*>(sqlite3_column_blob(st, 0)),
+              static_cast<size_t>(sqlite3_column_bytes(st, 0)));
+  return true;
 }
 
+void Step(sqlite3* db, sqlite3_stmt* st, const std::string& key, const std::string* record) {
+  sqlite3_reset(st);
+  sqlite3_bind_blob(st, 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
+  if (record)
+    sqlite3_bind_blob(st, 2, record->data(), static_cast<int>(record->size()), SQLITE_STATIC);
+  if (sqlite3_step(st) != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(db));
+}
+
+// The export's whole job straight on SQLite: the laptop's persons; for each, its notes' keys
+// by prefix, the three versions of each record (a person created on the laptop: the laptop's
+// only), its registration; a new person's code taken from the counter in a transaction of its
+// own and noted on the laptop; then the person's writes and the release of its registration
+// in one transaction; at the end the register checked and the copies cleared.
 void BM_Export_Raw(benchmark::State& state) {
   Accounts& accounts = AccountsFor(static_cast<int>(state.range(0)));
-  const std::vector<Record>& records = accounts.records();
-  const fs::path raw = accounts.root() / "raw";
+  const std::string threshold = ExportCode(static_cast<int>(state.range(0)));
+  size_t written = 0;
   for (auto _ : state) {
-    std::error_code ec;
-    fs::remove_all(raw, ec);
-    fs::create_directories(raw);
-    sqlite3* server = OpenRaw(raw / "server.db");
-    sqlite3* laptop = OpenRaw(raw / "laptop.db");
-    std::map<std::string, sqlite3_stmt*> statements;
-    Exec(server, "BEGIN");
-    Exec(laptop, "BEGIN");
-    for (const char* file : {"CIVILAIDE", "DOSSIER", "NOTES", "BUDGET"}) {
-      for (std::string table : {std::string(file), std::string(file) + "_ref"})
-        Exec(server, "CREATE TABLE " + table + " (key BLOB PRIMARY KEY, record BLOB)");
-      Exec(laptop, std::string("CREATE TABLE ") + file + " (key BLOB PRIMARY KEY, record BLOB)");
+    sqlite3 *server = nullptr, *laptop = nullptr;
+    FillRaw(accounts.root() / "raw", accounts.records(), &server, &laptop);
+    std::map<std::string, sqlite3_stmt*> st;
+    for (const char* file : kExportFiles) {
+      const std::string f = file;
+      st["ref " + f] = Prepare(server, "SELECT record FROM " + f + "_ref WHERE key = ?");
+      st["srv " + f] = Prepare(server, "SELECT record FROM " + f + " WHERE key = ?");
+      st["lap " + f] = Prepare(laptop, "SELECT record FROM " + f + " WHERE key = ?");
+      st["put " + f] = Prepare(server, "INSERT OR REPLACE INTO " + f + " VALUES (?, ?)");
     }
-    for (const Record& r : records) {
-      auto put = [](sqlite3* db, const std::string& table, const Record& r,
-                    const std::string& value) {
-        sqlite3_stmt* st = Prepare(db, "INSERT INTO " + table + " VALUES (?, ?)");
-        sqlite3_bind_blob(st, 1, r.key.data(), static_cast<int>(r.key.size()), SQLITE_STATIC);
-        sqlite3_bind_blob(st, 2, value.data(), static_cast<int>(value.size()), SQLITE_STATIC);
-        sqlite3_step(st);
-        sqlite3_finalize(st);
-      };
-      if (!r.reference.empty()) {
-        put(server, r.file + "_ref", r, r.reference);
-        put(server, r.file, r, r.server);
-      }
-      put(laptop, r.file, r, r.laptop);
-    }
-    Exec(server, "COMMIT");
-    Exec(laptop, "COMMIT");
-    for (const char* file : {"CIVILAIDE", "DOSSIER", "NOTES", "BUDGET"}) {
-      std::string f = file;
-      statements["ref " + f] = Prepare(server, "SELECT record FROM " + f + "_ref WHERE key = ?");
-      statements["srv " + f] = Prepare(server, "SELECT record FROM " + f + " WHERE key = ?");
-      statements["lap " + f] = Prepare(laptop, "SELECT record FROM " + f + " WHERE key = ?");
-      statements["put " + f] =
-          Prepare(server, "INSERT OR REPLACE INTO " + f + " (key, record) VALUES (?, ?)");
-    }
+    st["keys"] = Prepare(laptop, "SELECT key FROM NOTES WHERE key >= ? AND key < ?");
+    st["reg"] = Prepare(server, "SELECT record FROM SDEXPORTAIDES WHERE key = ?");
+    st["release"] = Prepare(server, "DELETE FROM SDEXPORTAIDES WHERE key = ?");
+    st["counter"] = Prepare(server, "SELECT record FROM COMPTEUR WHERE key = ?");
+    st["advance"] = Prepare(server, "UPDATE COMPTEUR SET record = ?2 WHERE key = ?1");
+    st["note"] = Prepare(laptop, "INSERT OR REPLACE INTO CODESATTRIBUES VALUES (?, ?)");
     const auto start = std::chrono::steady_clock::now();
-    int written = 0;
-    for (const Record& r : records) {
-      std::string reference = ReadRaw(statements["ref " + r.file], r.key);
-      std::string current = ReadRaw(statements["srv " + r.file], r.key);
-      std::string mine = ReadRaw(statements["lap " + r.file], r.key);
-      if (mine == reference) continue;
-      WriteRaw(server, statements["put " + r.file], r.key, mine);
-      ++written;
-      (void)current;
+    written = 0;
+
+    std::vector<std::string> persons;
+    {
+      sqlite3_stmt* all = Prepare(laptop, "SELECT key FROM CIVILAIDE");
+      while (sqlite3_step(all) == SQLITE_ROW)
+        persons.emplace_back(static_cast<const char*>(sqlite3_column_blob(all, 0)),
+                             static_cast<size_t>(sqlite3_column_bytes(all, 0)));
+      sqlite3_finalize(all);
     }
-    benchmark::DoNotOptimize(written);
+    std::string mine, reference, current, registration;
+    for (const std::string& code : persons) {
+      const bool known = code <= threshold;
+      std::vector<std::pair<std::string, std::string>> writes;  // (file, key) with its record
+      std::vector<std::string> records;
+      for (const char* file : kExportFiles) {
+        std::vector<std::string> keys;
+        if (std::string(file) == "NOTES") {
+          const std::string end = code.substr(0, 4) + static_cast<char>(code[4] + 1);
+          sqlite3_reset(st["keys"]);
+          sqlite3_bind_blob(st["keys"], 1, code.data(), 5, SQLITE_STATIC);
+          sqlite3_bind_blob(st["keys"], 2, end.data(), 5, SQLITE_STATIC);
+          while (sqlite3_step(st["keys"]) == SQLITE_ROW)
+            keys.emplace_back(static_cast<const char*>(sqlite3_column_blob(st["keys"], 0)),
+                              static_cast<size_t>(sqlite3_column_bytes(st["keys"], 0)));
+        } else {
+          keys.push_back(code);
+        }
+        for (const std::string& key : keys) {
+          if (!ReadRaw(st["lap " + std::string(file)], key, &mine)) continue;
+          if (known) {
+            ReadRaw(st["ref " + std::string(file)], key, &reference);
+            ReadRaw(st["srv " + std::string(file)], key, &current);
+            if (mine == reference || mine == current) continue;
+          }
+          writes.emplace_back(file, key);
+          records.push_back(mine);
+        }
+      }
+      const bool registered =
+          ReadRaw(st["reg"], code, &registration) && registration == kExportUser;
+      std::string given = code;
+      if (!known) {
+        Exec(server, "BEGIN IMMEDIATE");
+        ReadRaw(st["counter"], "999", &current);
+        given = ExportCode(std::stoi(current) + 1);
+        sqlite3_reset(st["advance"]);
+        sqlite3_bind_blob(st["advance"], 1, "999", 3, SQLITE_STATIC);
+        sqlite3_bind_blob(st["advance"], 2, given.data(), 5, SQLITE_STATIC);
+        if (sqlite3_step(st["advance"]) != SQLITE_DONE) throw std::runtime_error("counter");
+        Exec(server, "COMMIT");
+        Step(laptop, st["note"], code, &given);
+      }
+      if (writes.empty() && !registered) continue;
+      Exec(server, "BEGIN IMMEDIATE");
+      for (size_t w = 0; w < writes.size(); ++w) {
+        const auto& [file, key] = writes[w];
+        Step(server, st["put " + file], known ? key : given + key.substr(5), &records[w]);
+      }
+      if (registered) Step(server, st["release"], code, nullptr);
+      Exec(server, "COMMIT");
+      written += writes.size();
+    }
+    sqlite3_stmt* left = Prepare(server, "SELECT record FROM SDEXPORTAIDES");
+    while (sqlite3_step(left) == SQLITE_ROW) {
+    }
+    sqlite3_finalize(left);
+    for (const char* file : kExportFiles) {
+      Exec(laptop, std::string("DELETE FROM ") + file);
+      Exec(server, std::string("DELETE FROM ") + file + "_ref");
+    }
+    Exec(laptop, "DELETE FROM AGENDA");
+    Exec(laptop, "DELETE FROM CODESATTRIBUES");
     state.SetIterationTime(Seconds(start));
 
-    for (auto& [name, st] : statements) sqlite3_finalize(st);
+    for (auto& [name, statement] : st) sqlite3_finalize(statement);
     sqlite3_close(server);
     sqlite3_close(laptop);
   }
-  state.counters["records"] = static_cast<double>(records.size());
-  state.counters["records_per_s"] = benchmark::Counter(
-      static_cast<double>(records.size()), benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["records"] = static_cast<double>(accounts.records().size());
+  state.counters["written"] = static_cast<double>(written);
+  state.counters["records_per_s"] =
+      benchmark::Counter(static_cast<double>(accounts.records().size()),
+                         benchmark::Counter::kIsIterationInvariantRate);
 }
 
 BENCHMARK(BM_Export)

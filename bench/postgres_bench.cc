@@ -7,8 +7,13 @@
 //   - SectorSearch: the two-sector search (sectors 12 and 15) on the indexed CodeSecteurAide;
 //   - Import100: IMPORTDONNEES of 100 persons from the server account to an empty embedded
 //     laptop account (the laptop is emptied again outside the timed part);
-//   - Seed: the time taken to seed the base, measured once when it was made.
-// Each family runs as Postgres<Name> and Embedded<Name>, and each has its baseline
+//   - Seed: the time taken to seed the base, measured once when it was made;
+//   - Export: the export of an embedded laptop to an office account of its own (100 known
+//     persons, 10 created on the laptop), persons of 6 and of 30 records, with the office's
+//     round trips per person over the whole export (its raw baseline is the embedded one of
+//     export_bench.cc).
+// Each family runs as Postgres<Name> and Embedded<Name>; the searches and the import have
+// their baseline
 // <Family>_Raw: a plain SQL query returning the same rows (libpq for PostgreSQL, sqlite3 for
 // the embedded store), or for the import the same records read and written straight through
 // libpq or sqlite3. The counters give the rows, and on PostgreSQL the round trips (statements
@@ -42,7 +47,10 @@
 #include "db/session.h"
 #include "db/sqlite/sqlite_store.h"
 #include "db/status.h"
+#include "export/mod_exportation.h"
+#include "export_scenario.h"
 #include "raw_copies.h"
+#include "ui/scripted_ui.h"
 
 namespace {
 
@@ -581,6 +589,79 @@ void RawImport(benchmark::State& state, bool pg) {
         static_cast<double>(round_trips) / static_cast<double>(state.iterations());
 }
 
+// ---- The export of a laptop, the office on PostgreSQL or embedded: the export benchmarks'
+// scenario (bench/export_scenario.h) with persons of 6 or of 30 records, built afresh for
+// each run; the office's round trips counted over the whole export.
+
+constexpr int kExportPersons = 100;
+constexpr int kExportCreated = 10;
+
+void Export(benchmark::State& state, bool pg) {
+  if (pg && !PgUnavailable().empty()) {
+    state.SkipWithError(PgUnavailable().c_str());
+    return;
+  }
+  const int per_person = static_cast<int>(state.range(0));
+  const auto records =
+      cortevane::bench::ExportScenario(kExportPersons, per_person - 3, kExportCreated);
+  char pattern[] = "/tmp/cortevane-pgexport-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) Fail("mkdtemp");
+  const fs::path root = pattern;
+  setenv("CORTEVANE_DRIVE_C", (root / "drive_c").c_str(), 1);
+  db::PgAddress office;
+  if (pg) {
+    office = *PgServer();
+    office.account = "cvexport_" + std::to_string(getpid());
+  }
+  long long round_trips = 0;
+  for (auto _ : state) {
+    if (pg) {
+      if (db::PostgresStore::CreateAccount(office, true) != db::kOk) Fail("export account");
+    } else {
+      std::error_code ec;
+      fs::remove_all(root / "SERVEUR", ec);
+      MakeEmbedded(root / "SERVEUR", true).reset();
+    }
+    std::error_code ec;
+    fs::remove_all(root / "PORTABLE", ec);
+    MakeEmbedded(root / "PORTABLE", false).reset();
+    db::Session server, laptop;
+    if (pg) {
+      Connect(server, office.host, office.account, office.user, office.password);
+    } else {
+      Connect(server, "localhost", (root / "SERVEUR").string(), kUser, kPassword);
+    }
+    Connect(laptop, "localhost", (root / "PORTABLE").string(), kUser, kPassword);
+    cortevane::bench::LoadExportScenario(*server.store(), *laptop.store(), records, kExportPersons);
+    if (laptop.store()->SetPointer(
+            "SDEXPORTAIDES", {server.HostName(), server.AccountPath(), "SDEXPORTAIDES"}) != db::kOk)
+      Fail("register pointer");
+    const std::string user = cortevane::bench::kExportUser;
+    cortevane::ui::ScriptedUi ui;
+    ui.AnswerYes(1000);
+    cortevane::exporting::Mod_Exportation exporting(laptop, server, user, ui);
+    auto* store = dynamic_cast<db::PostgresStore*>(server.store().get());
+    const long long before = store != nullptr ? store->round_trips() : 0;
+    const auto start = std::chrono::steady_clock::now();
+    exporting.Demarrage_Exportation();
+    state.SetIterationTime(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    if (store != nullptr) round_trips = store->round_trips() - before;
+    if (ui.boxes().empty() || ui.boxes().back().text.find("terminée") == std::string::npos)
+      Fail("the export failed:\n" + ui.LogText());
+    laptop.Disconnect();
+    server.Disconnect();
+    if (pg) db::PostgresStore::DropAccount(office);
+  }
+  std::error_code ec;
+  fs::remove_all(root, ec);
+  state.counters["persons"] = kExportPersons + kExportCreated;
+  state.counters["records_per_person"] = per_person;
+  if (pg)
+    state.counters["round_trips_per_person"] =
+        static_cast<double>(round_trips) / (kExportPersons + kExportCreated);
+}
+
 // The seeding time of the base, measured once when it was made (not repeated).
 void SeedTime(benchmark::State& state, bool pg) {
   Side* side = SideFor(state, pg);
@@ -657,6 +738,8 @@ int main(int argc, char** argv) {
       each->Unit(kMillisecond)->Iterations(3);
       for (long n : sizes) each->Arg(n);
     }
+    auto* e = benchmark::RegisterBenchmark((side + "Export").c_str(), Export, pg);
+    e->Unit(kMillisecond)->UseManualTime()->Iterations(1)->Arg(6)->Arg(30);
     auto* s = benchmark::RegisterBenchmark((side + "Seed").c_str(), SeedTime, pg);
     s->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
     for (long n : sizes) s->Arg(n);
