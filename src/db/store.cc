@@ -42,4 +42,12 @@ int Store::IndexScan(std::string_view file, std::string_view item, std::string_v
   return ReadMany(file, keys, visit);
 }
 
+int Store::IndexScanAny(std::string_view file, std::string_view item,
+                        const std::vector<std::string>& values, bool prefix,
+                        const std::function<bool(std::string_view, std::string_view)>& visit) {
+  std::vector<std::string> keys;
+  if (int status = IndexLookupAny(file, item, values, prefix, &keys)) return status;
+  return ReadMany(file, keys, visit);
+}
+
 }  // namespace cortevane::db

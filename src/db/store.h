@@ -71,6 +71,11 @@ class Store {
   virtual int IndexScan(
       std::string_view file, std::string_view item, std::string_view value, bool prefix,
       const std::function<bool(std::string_view key, std::string_view record)>& visit);
+  // The records of the keys IndexLookupAny names, visited in key order: IndexLookupAny then
+  // ReadMany. A store that can answer in one request overrides it.
+  virtual int IndexScanAny(
+      std::string_view file, std::string_view item, const std::vector<std::string>& values,
+      bool prefix, const std::function<bool(std::string_view key, std::string_view record)>& visit);
   // Number of records of the file.
   virtual int CountRecords(std::string_view file, long long* count) = 0;
 

@@ -150,5 +150,32 @@ TEST_F(AdminCliTest, DictionaryPointersSelectAndRefusals) {
     EXPECT_EQ(Admin(args).exit, 0) << args.back();
 }
 
+// The account's folder mounted read-only in a mount namespace of the script's own, as a base on
+// a CD or a write-protected key would be: it is read, a write says why it cannot be done, and
+// the whole check runs.
+TEST_F(AdminCliTest, AnAccountOnAReadOnlyMediumOpensForReading) {
+  ASSERT_EQ(On({"account", "create"}).exit, 0);
+  ASSERT_EQ(On({"file", "create", "CIVILAIDE"}).exit, 0);
+  ASSERT_EQ(On({"record", "put", "CIVILAIDE", "00001"}, "DUPONT^Anne\n").exit, 0);
+  const std::string account = ShellQuote(Account());
+  const std::string admin =
+      ShellQuote(CORTEVANE_BINARY_DIR "/tools/admin/cortevane-admin") + " --account " + account;
+  const std::string script =
+      "mount --bind " + account + " " + account + " && mount -o remount,bind,ro " + account +
+      " || exit 77; touch " + account + "/x 2>/dev/null && exit 77; " + admin +
+      " record get CIVILAIDE 00001; echo \"get $?\"; echo X | " + admin +
+      " record put CIVILAIDE 00002; echo \"put $?\"; " + admin +
+      " select CIVILAIDE '0 2' 'SELECT CIVILAIDE'; " + admin + " account check; echo \"check $?\"";
+  const auto out = scratch_.path() / "ro.out";
+  int status = std::system(
+      ("unshare -rm sh -c " + ShellQuote(script) + " >" + ShellQuote(out.string()) + " 2>&1")
+          .c_str());
+  if (!WIFEXITED(status) || WEXITSTATUS(status) == 77 || WEXITSTATUS(status) == 127)
+    GTEST_SKIP() << "no read-only mount here: " << Slurp(out);
+  EXPECT_EQ(Slurp(out),
+            "DUPONT^Anne\nget 0\ncortevane-admin: record \"00002\" of file \"CIVILAIDE\": "
+            "account is read-only (status 32011)\nput 1\n00001]Anne\nok\ncheck 0\n");
+}
+
 }  // namespace
 }  // namespace cortevane::db

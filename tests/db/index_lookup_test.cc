@@ -47,6 +47,26 @@ TEST_P(StoreTest, IndexLookupAnyGivesEveryMatchingKeyOnce) {
   EXPECT_TRUE(keys.empty());
   EXPECT_EQ(store_->IndexLookupAny("CIVILAIDE", "Absent", {"A", "B"}, true, &keys),
             kQueryUnknownItem);
+
+  // The same questions answered with the records, in key order, each once.
+  auto scan = [&](const char* item, const std::vector<std::string>& values, bool prefix,
+                  int stop_after = 100) {
+    std::string seen;
+    int n = 0;
+    int s = store_->IndexScanAny(
+        "CIVILAIDE", item, values, prefix, [&](std::string_view k, std::string_view r) {
+          seen += std::string(k) + "=" + DynArray(std::string(r)).Field(40) + ";";
+          return ++n < stop_after;
+        });
+    return s == kOk ? seen : "status " + std::to_string(s);
+  };
+  EXPECT_EQ(scan("NomAide", {"MAR", "DUP"}, true), "00001=012;00002=015;00003=12;");
+  EXPECT_EQ(scan("CodeSecteurAide", {"0015", "12"}, false), "00001=012;00002=015;00003=12;");
+  EXPECT_EQ(scan("NomAide", {"LEG", "\xFF\xFF"}, true), "00004=120;00005=007;");
+  EXPECT_EQ(scan("NomAide", {"DUPONT"}, false), "00001=012;");
+  EXPECT_EQ(scan("NomAide", {"DUP", "MAR"}, true, 1), "00001=012;");
+  EXPECT_EQ(scan("NomAide", {}, true), "");
+  EXPECT_EQ(scan("Absent", {"A", "B"}, true), "status " + std::to_string(kQueryUnknownItem));
 }
 
 TEST_P(StoreTest, ZeroIsIndexedAsZeroHoweverItIsWritten) {

@@ -1,4 +1,6 @@
-// account create, user add.
+// account create, account check, user add.
+#include <iostream>
+
 #include "commands.h"
 #include "db/dyn_array.h"
 #include "db/names.h"
@@ -36,6 +38,27 @@ void CreateAccount(AdminContext& ctx, bool server) {
   }
   if (int s = db::SqliteStore::Create(db::EmbeddedFolder(ctx.account), server))
     Fail(ctx, "account " + Quoted(ctx.account), s);
+}
+
+// The whole check of an embedded account, every page read: "ok" on standard output, or each
+// problem found and a failure. Opening an account does not do it, so that opening costs the
+// same whatever the account's size.
+void CheckAccount(AdminContext& ctx) {
+  auto store = ctx.OpenEmbedded();
+  if (!store) return;
+  std::error_code ec;
+  const auto bytes =
+      std::filesystem::file_size(store->Folder() / db::SqliteStore::kDatabaseName, ec);
+  if (!ec && bytes > (64u << 20))
+    std::cerr << "checking " << bytes / (1u << 20) << " MB, every page...\n";
+  std::vector<std::string> problems;
+  int s = store->Check(&problems);
+  for (const std::string& problem : problems) std::cout << problem << "\n";
+  if (s) {
+    Fail(ctx, "account " + Quoted(ctx.account), s);
+    return;
+  }
+  std::cout << "ok\n";
 }
 
 // On a server account (one with a COMPTEUR file) every user gets COMPTEUR_<user>, whose record
@@ -121,6 +144,11 @@ void AddAccountCommands(CLI::App& app, AdminContext& ctx) {
       "create", "Create a new account: a folder, or a database on the PostgreSQL server --host");
   create->add_flag("--server", options.server, "A server account: also catalogues IMPORTDONNEES");
   create->callback([&ctx] { CreateAccount(ctx, options.server); });
+  account
+      ->add_subcommand("check",
+                       "Read every page of an embedded account and check it (opening an account "
+                       "does not); prints ok, or the damage found and fails")
+      ->callback([&ctx] { CheckAccount(ctx); });
 
   auto* user = app.add_subcommand("user", "Users of an account");
   user->require_subcommand(1);

@@ -68,7 +68,7 @@ std::string ReadAllStdin();
 // Reads one line of standard input without its line ending; false at end of input.
 bool ReadLineStdin(std::string* line);
 
-void AddAccountCommands(CLI::App& app, AdminContext& ctx);  // account create, user add
+void AddAccountCommands(CLI::App& app, AdminContext& ctx);  // account create/check, user add
 void AddFileCommands(CLI::App& app, AdminContext& ctx);     // file, pointer, dict
 void AddRecordCommands(CLI::App& app, AdminContext& ctx);   // record, select
 void AddSampleCommands(CLI::App& app, AdminContext& ctx);   // seed, demo (sample_commands.cc)

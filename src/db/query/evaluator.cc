@@ -123,6 +123,7 @@ class Runner {
     };
 
     std::optional<std::vector<std::string>> keys;
+    std::optional<IndexValues> any;
     if (q.has_condition && cond.kind == Condition::Kind::kCompare && LeafIndexable(cond) &&
         !IsExactKey(cond)) {
       // One indexed test: the store joins the index to the records in one step.
@@ -134,6 +135,15 @@ class Runner {
                                 });
       if (st != kOk)
         return Fail(st, "cannot read the index \"" + cond.item.index + "\" of \"" + file_ + "\"");
+    } else if (q.has_condition && (any = SameIndexQuestion(cond))) {
+      // Values on one index joined by OR: one step too.
+      int st = store_.IndexScanAny(file_, any->index, any->values, any->prefix,
+                                   [&](std::string_view key, std::string_view record) {
+                                     take(key, record);
+                                     return true;
+                                   });
+      if (st != kOk)
+        return Fail(st, "cannot read the index \"" + any->index + "\" of \"" + file_ + "\"");
     } else if (q.has_condition && Indexable(cond)) {
       keys = Candidates(cond);
       if (error_.status != kOk) return error_;
@@ -303,25 +313,36 @@ class Runner {
     return keys;
   }
 
-  // `item = "a" OR = "b" ...` on one index: every value asked of the store at once.
-  std::optional<std::vector<std::string>> SameIndexCandidates(const BoundCondition& c) {
-    if (c.kind != Condition::Kind::kOr || c.children.size() < 2) return std::nullopt;
+  // `item = "a" OR = "b" ...` on one index: the index and every value, to ask at once.
+  struct IndexValues {
+    std::string index;
     std::vector<std::string> values;
-    std::optional<bool> prefix;
+    bool prefix = false;
+  };
+  static std::optional<IndexValues> SameIndexQuestion(const BoundCondition& c) {
+    if (c.kind != Condition::Kind::kOr || c.children.size() < 2) return std::nullopt;
+    IndexValues question;
+    question.index = c.children.front().item.index;
     for (const auto& child : c.children) {
       if (child.kind != Condition::Kind::kCompare || !LeafIndexable(child) || IsExactKey(child) ||
-          child.item.index != c.children.front().item.index)
+          child.item.index != question.index)
         return std::nullopt;
       auto [value, is_prefix] = IndexQuestion(child);
-      if (prefix && *prefix != is_prefix) return std::nullopt;
-      prefix = is_prefix;
-      values.push_back(std::move(value));
+      if (&child != &c.children.front() && is_prefix != question.prefix) return std::nullopt;
+      question.prefix = is_prefix;
+      question.values.push_back(std::move(value));
     }
+    return question;
+  }
+
+  std::optional<std::vector<std::string>> SameIndexCandidates(const BoundCondition& c) {
+    auto question = SameIndexQuestion(c);
+    if (!question) return std::nullopt;
     std::vector<std::string> keys;
-    const std::string& index = c.children.front().item.index;
-    int st = store_.IndexLookupAny(file_, index, values, *prefix, &keys);
+    int st =
+        store_.IndexLookupAny(file_, question->index, question->values, question->prefix, &keys);
     if (st != kOk) {
-      Fail(st, "cannot read the index \"" + index + "\" of \"" + file_ + "\"");
+      Fail(st, "cannot read the index \"" + question->index + "\" of \"" + file_ + "\"");
       return std::nullopt;
     }
     return keys;

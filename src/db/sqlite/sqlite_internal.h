@@ -8,15 +8,21 @@
 #include <string_view>
 
 #include "db/sqlite/sqlite_store.h"
+#include "db/status.h"
 
 namespace cortevane::db {
+
+// The status of an SQLite result code: a damaged file is kAccountCorrupt wherever it is met,
+// a lock held by another program past the wait kBaseBusy, a write refused by a read-only
+// database kReadOnlyAccount.
+int SqliteStatus(int rc);
 
 // One use of a cached prepared statement: binds, steps, and resets it when it goes out of
 // scope so that no read transaction stays open behind the caller's back.
 class SqliteStore::Statement {
  public:
   Statement(SqliteStore* store, const std::string& sql)
-      : store_(store), stmt_(store->Prepare(sql)) {}
+      : store_(store), stmt_(store->Prepare(sql, &status_)) {}
   ~Statement() {
     if (stmt_) {
       sqlite3_reset(stmt_);
@@ -27,6 +33,8 @@ class SqliteStore::Statement {
   Statement& operator=(const Statement&) = delete;
 
   bool ok() const { return stmt_ != nullptr; }
+  // Why the statement could not be prepared (a damaged schema, a busy base...); 0 when ok().
+  int status() const { return status_; }
   // Blobs and texts are bound as copies; an empty value is bound as empty, never as NULL.
   Statement& Blob(int i, std::string_view v) {
     sqlite3_bind_blob64(stmt_, i, v.empty() ? "" : v.data(), v.size(), SQLITE_TRANSIENT);
@@ -55,9 +63,11 @@ class SqliteStore::Statement {
              : std::string_view();
   }
   long long ColumnInt(int i) { return sqlite3_column_int64(stmt_, i); }
+  int ColumnCount() { return sqlite3_column_count(stmt_); }
 
  private:
   SqliteStore* store_;
+  int status_ = 0;
   sqlite3_stmt* stmt_;
 };
 
@@ -69,7 +79,8 @@ class SqliteStore::WriteScope {
  public:
   explicit WriteScope(SqliteStore* store) : store_(store) {
     nested_ = store_->in_transaction_;
-    status_ = store_->Exec(nested_ ? "SAVEPOINT op" : "BEGIN IMMEDIATE");
+    status_ = store_->read_only_ ? kReadOnlyAccount
+                                 : store_->Exec(nested_ ? "SAVEPOINT op" : "BEGIN IMMEDIATE");
   }
   ~WriteScope() {
     if (status_ == 0 && !done_) {

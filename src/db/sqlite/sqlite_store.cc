@@ -19,12 +19,35 @@ std::string PrefixEnd(std::string_view prefix) {
   return end;
 }
 
+// At most this many values are asked of the index in one statement.
+constexpr size_t kMaxValuesAsked = 200;
+
+// The test of the index entries `x` for one value in the item's index form (equal, or
+// beginning with it when `prefix`); its parameters are appended to `params`, which are bound
+// from ?3 on.
+std::string IndexTest(const DictItem& item, std::string_view value, bool prefix,
+                      std::vector<std::string>* params) {
+  auto next = [params](std::string v) {
+    params->push_back(std::move(v));
+    return "?" + std::to_string(params->size() + 2);
+  };
+  const std::string form = IndexForm(item, value);
+  if (!prefix) return "x.value = " + next(form);
+  std::string end = PrefixEnd(form);
+  std::string test = "x.value >= " + next(form);
+  if (!end.empty()) test += " AND x.value < " + next(std::move(end));
+  return test;
+}
+
 }  // namespace
 
-SqliteStore::SqliteStore(std::filesystem::path folder, sqlite3* db)
+SqliteStore::SqliteStore(std::filesystem::path folder, sqlite3* db, bool read_only)
     : folder_(std::move(folder)),
       db_(db),
-      locks_(std::make_unique<RecordLocks>(folder_ / kLockFolder)) {}
+      locks_(std::make_unique<RecordLocks>(folder_ / kLockFolder)),
+      read_only_(read_only) {}
+
+void SqliteStore::SetBusyTimeout(int ms) { sqlite3_busy_timeout(db_, ms < 0 ? 0 : ms); }
 
 SqliteStore::~SqliteStore() {
   if (in_transaction_) Exec("ROLLBACK");
@@ -33,12 +56,13 @@ SqliteStore::~SqliteStore() {
   // locks_ goes next, closing its descriptors: every reservation of the session is released.
 }
 
-sqlite3_stmt* SqliteStore::Prepare(const std::string& sql) {
+sqlite3_stmt* SqliteStore::Prepare(const std::string& sql, int* status) {
+  *status = kOk;
   if (auto it = statements_.find(sql); it != statements_.end()) return it->second;
   sqlite3_stmt* stmt = nullptr;
   int rc = sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
   if (rc != SQLITE_OK) {
-    Fail(rc);
+    *status = Fail(rc);
     sqlite3_finalize(stmt);
     return nullptr;
   }
@@ -56,23 +80,38 @@ int SqliteStore::Exec(const char* sql) {
   return rc == SQLITE_OK ? 0 : Fail(rc);
 }
 
-int SqliteStore::Fail(int rc) {
-  last_message_ = sqlite3_errmsg(db_);
+int SqliteStatus(int rc) {
   switch (rc & 0xFF) {
+    case SQLITE_OK:
+    case SQLITE_ROW:
+    case SQLITE_DONE:
+      return kOk;
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
       return kAccountCorrupt;
     case SQLITE_TOOBIG:
       return kRecordTooLarge;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return kBaseBusy;
+    case SQLITE_READONLY:
+      return kReadOnlyAccount;
     default:
       return kIoError;
   }
 }
 
+int SqliteStore::Fail(int rc) {
+  last_message_ = sqlite3_errmsg(db_);
+  // Every failure has a status, even a code that SQLite counts as success.
+  const int status = SqliteStatus(rc);
+  return status == kOk ? kIoError : status;
+}
+
 int SqliteStore::TableOf(std::string_view file, std::string* table) {
   if (ValidateName(file) != kOk) return kBadName;
   Statement st(this, "SELECT tbl FROM files WHERE name = ?");
-  if (!st.ok()) return kIoError;
+  if (!st.ok()) return st.status();
   st.Text(1, file);
   int rc = st.Step();
   if (rc == SQLITE_DONE) return kNoSuchFile;
@@ -86,7 +125,7 @@ int SqliteStore::Read(std::string_view file, std::string_view key, std::string* 
   if (int s = TableOf(file, &table)) return s;
   if (key.empty()) return kNoKey;
   Statement st(this, "SELECT record FROM " + table + " WHERE key = ?");
-  if (!st.ok()) return kIoError;
+  if (!st.ok()) return st.status();
   st.Blob(1, key);
   int rc = st.Step();
   if (rc == SQLITE_DONE) {
@@ -112,7 +151,7 @@ int SqliteStore::ReadMany(std::string_view file, const std::vector<std::string>&
   for (const std::string& key : keys) {
     Statement st(this, sql);
     if (!st.ok()) {
-      status = kIoError;
+      status = st.status();
       break;
     }
     st.Blob(1, key);
@@ -131,7 +170,7 @@ int SqliteStore::ReadMany(std::string_view file, const std::vector<std::string>&
 int SqliteStore::IndexedItems(std::string_view file, std::vector<DictItem>* items) {
   items->clear();
   Statement st(this, "SELECT item, field, first, right FROM dict WHERE file = ? AND indexed");
-  if (!st.ok()) return kIoError;
+  if (!st.ok()) return st.status();
   st.Text(1, file);
   int rc;
   while ((rc = st.Step()) == SQLITE_ROW) {
@@ -148,7 +187,7 @@ int SqliteStore::IndexedItems(std::string_view file, std::vector<DictItem>* item
 
 int SqliteStore::RemoveIndexEntries(std::string_view file, std::string_view key) {
   Statement st(this, "DELETE FROM idx WHERE file = ? AND key = ?");
-  if (!st.ok()) return kIoError;
+  if (!st.ok()) return st.status();
   return st.Text(1, file).Blob(2, key).Run();
 }
 
@@ -157,7 +196,7 @@ int SqliteStore::AddIndexEntries(std::string_view file, const std::vector<DictIt
   for (const DictItem& item : items) {
     for (const std::string& value : ItemValues(item, key, record)) {
       Statement st(this, "INSERT OR IGNORE INTO idx (file, item, value, key) VALUES (?, ?, ?, ?)");
-      if (!st.ok()) return kIoError;
+      if (!st.ok()) return st.status();
       if (int s = st.Text(1, file)
                       .Text(2, item.name)
                       .Blob(3, IndexForm(item, value))
@@ -178,7 +217,7 @@ int SqliteStore::Write(std::string_view file, std::string_view key, std::string_
   if (scope.status()) return scope.status();
   {
     Statement st(this, "INSERT OR REPLACE INTO " + table + " (key, record) VALUES (?, ?)");
-    if (!st.ok()) return kIoError;
+    if (!st.ok()) return st.status();
     if (int s = st.Blob(1, key).Blob(2, record).Run()) return s;
   }
   std::vector<DictItem> items;
@@ -198,7 +237,7 @@ int SqliteStore::Delete(std::string_view file, std::string_view key) {
   if (scope.status()) return scope.status();
   {
     Statement st(this, "DELETE FROM " + table + " WHERE key = ?");
-    if (!st.ok()) return kIoError;
+    if (!st.ok()) return st.status();
     if (int s = st.Blob(1, key).Run()) return s;
   }
   if (sqlite3_changes(db_) == 0) return kRecordNotFound;  // the scope rolls back nothing
@@ -213,12 +252,12 @@ int SqliteStore::Clear(std::string_view file) {
   if (scope.status()) return scope.status();
   {
     Statement st(this, "DELETE FROM " + table);
-    if (!st.ok()) return kIoError;
+    if (!st.ok()) return st.status();
     if (int s = st.Run()) return s;
   }
   {
     Statement st(this, "DELETE FROM idx WHERE file = ?");
-    if (!st.ok()) return kIoError;
+    if (!st.ok()) return st.status();
     if (int s = st.Text(1, file).Run()) return s;
   }
   return scope.Commit();
@@ -230,7 +269,7 @@ int SqliteStore::Scan(
   std::string table;
   if (int s = TableOf(file, &table)) return s;
   Statement st(this, "SELECT key, record FROM " + table + " ORDER BY key");
-  if (!st.ok()) return kIoError;
+  if (!st.ok()) return st.status();
   int rc;
   while ((rc = st.Step()) == SQLITE_ROW) {
     if (!visit(st.Column(0), st.Column(1))) return kOk;
@@ -238,33 +277,87 @@ int SqliteStore::Scan(
   return rc == SQLITE_DONE ? 0 : Fail(rc);
 }
 
-int SqliteStore::IndexLookup(std::string_view file, std::string_view item_name,
-                             std::string_view value, bool prefix, std::vector<std::string>* keys) {
-  keys->clear();
-  std::string table;
-  if (int s = TableOf(file, &table)) return s;
+int SqliteStore::IndexedItem(std::string_view file, std::string_view item, DictItem* found) {
   std::vector<DictItem> items;
   if (int s = IndexedItems(file, &items)) return s;
-  const DictItem* item = nullptr;
-  for (const DictItem& i : items)
-    if (i.name == item_name) item = &i;
-  if (!item) return kQueryUnknownItem;
-  const std::string form = IndexForm(*item, value);
-  std::string end = prefix ? PrefixEnd(form) : std::string();
-  std::string sql = "SELECT DISTINCT key FROM idx WHERE file = ? AND item = ? AND ";
-  if (!prefix)
-    sql += "value = ?3";
-  else if (end.empty())
-    sql += "value >= ?3";
-  else
-    sql += "value >= ?3 AND value < ?4";
-  sql += " ORDER BY key";
+  for (DictItem& i : items)
+    if (i.name == item) {
+      *found = std::move(i);
+      return kOk;
+    }
+  return kQueryUnknownItem;
+}
+
+int SqliteStore::IndexLookup(std::string_view file, std::string_view item, std::string_view value,
+                             bool prefix, std::vector<std::string>* keys) {
+  return IndexLookupAny(file, item, {std::string(value)}, prefix, keys);
+}
+
+int SqliteStore::IndexLookupAny(std::string_view file, std::string_view item,
+                                const std::vector<std::string>& values, bool prefix,
+                                std::vector<std::string>* keys) {
+  keys->clear();
+  if (values.size() > kMaxValuesAsked)
+    return Store::IndexLookupAny(file, item, values, prefix, keys);
+  std::vector<std::string> params;
+  std::string table, sql;
+  if (int s = IndexKeys(file, item, values, prefix, &table, &sql, &params)) return s;
+  if (values.empty()) return kOk;
+  return VisitRows("SELECT DISTINCT key FROM (" + sql + ") ORDER BY key", file, item, params,
+                   [&](std::string_view key, std::string_view) {
+                     keys->emplace_back(key);
+                     return true;
+                   });
+}
+
+int SqliteStore::IndexScan(std::string_view file, std::string_view item, std::string_view value,
+                           bool prefix,
+                           const std::function<bool(std::string_view, std::string_view)>& visit) {
+  return IndexScanAny(file, item, {std::string(value)}, prefix, visit);
+}
+
+int SqliteStore::IndexScanAny(
+    std::string_view file, std::string_view item, const std::vector<std::string>& values,
+    bool prefix, const std::function<bool(std::string_view, std::string_view)>& visit) {
+  if (values.size() > kMaxValuesAsked)
+    return Store::IndexScanAny(file, item, values, prefix, visit);
+  std::vector<std::string> params;
+  std::string table, sql;
+  if (int s = IndexKeys(file, item, values, prefix, &table, &sql, &params)) return s;
+  if (values.empty()) return kOk;
+  // The IN list keeps each key once; SQLite walks it in key order and looks each record up.
+  return VisitRows(
+      "SELECT f.key, f.record FROM " + table + " f WHERE f.key IN (" + sql + ") ORDER BY f.key",
+      file, item, params, visit);
+}
+
+int SqliteStore::IndexKeys(std::string_view file, std::string_view item_name,
+                           const std::vector<std::string>& values, bool prefix, std::string* table,
+                           std::string* sql, std::vector<std::string>* params) {
+  if (int s = TableOf(file, table)) return s;
+  DictItem item;
+  if (int s = IndexedItem(file, item_name, &item)) return s;
+  // One range of the index a value: each is a search of the index's primary key.
+  sql->clear();
+  for (const std::string& value : values) {
+    if (!sql->empty()) *sql += " UNION ALL ";
+    *sql += "SELECT x.key AS key FROM idx x WHERE x.file = ?1 AND x.item = ?2 AND " +
+            IndexTest(item, value, prefix, params);
+  }
+  return kOk;
+}
+
+int SqliteStore::VisitRows(const std::string& sql, std::string_view file, std::string_view item,
+                           const std::vector<std::string>& params,
+                           const std::function<bool(std::string_view, std::string_view)>& visit) {
   Statement st(this, sql);
-  if (!st.ok()) return kIoError;
-  st.Text(1, file).Text(2, item_name).Blob(3, form);
-  if (prefix && !end.empty()) st.Blob(4, end);
+  if (!st.ok()) return st.status();
+  st.Text(1, file).Text(2, item);
+  for (size_t i = 0; i < params.size(); ++i) st.Blob(static_cast<int>(i) + 3, params[i]);
+  const bool records = st.ColumnCount() > 1;
   int rc;
-  while ((rc = st.Step()) == SQLITE_ROW) keys->emplace_back(st.Column(0));
+  while ((rc = st.Step()) == SQLITE_ROW)
+    if (!visit(st.Column(0), records ? st.Column(1) : std::string_view())) return kOk;
   return rc == SQLITE_DONE ? 0 : Fail(rc);
 }
 
@@ -272,7 +365,7 @@ int SqliteStore::CountRecords(std::string_view file, long long* count) {
   std::string table;
   if (int s = TableOf(file, &table)) return s;
   Statement st(this, "SELECT count(*) FROM " + table);
-  if (!st.ok()) return kIoError;
+  if (!st.ok()) return st.status();
   int rc = st.Step();
   if (rc != SQLITE_ROW) return Fail(rc);
   *count = st.ColumnInt(0);
@@ -282,6 +375,7 @@ int SqliteStore::CountRecords(std::string_view file, long long* count) {
 int SqliteStore::Reserve(std::string_view file, std::string_view key, int timeout_ms) {
   if (ValidateName(file) != kOk) return kBadName;
   if (key.empty()) return kNoKey;
+  if (read_only_) return kReadOnlyAccount;  // nothing can be written under the reservation
   return locks_->Acquire(file, key, timeout_ms < 0 ? 0 : timeout_ms);
 }
 
@@ -292,6 +386,7 @@ int SqliteStore::Free(std::string_view file, std::string_view key) {
 
 int SqliteStore::Begin() {
   if (in_transaction_) return kBadArgument;  // transactions do not nest
+  if (read_only_) return kReadOnlyAccount;
   if (int s = Exec("BEGIN IMMEDIATE")) return s;
   in_transaction_ = true;
   return kOk;

@@ -42,11 +42,17 @@ class SqliteStore final : public Store {
   static constexpr const char* kLockFolder = "locks";
   // Creates an empty account in `folder` (created as needed), cataloguing DBA.SELECT, and
   // IMPORTDONNEES too for a server account. kAccountExists when the folder holds one already.
+  // Atomic: the database is built aside and put in place only if nothing is there, so two
+  // creates at once make one account (the other gives kAccountExists), a create killed
+  // half-way leaves no account, and no create ever removes a file it did not make.
   static int Create(const std::filesystem::path& folder, bool server);
 
-  // Opens the account of `folder` after checking that it is sound: kAccountNotFound when the
-  // folder or its database is missing, kAccountCorrupt when the database is damaged or is not
-  // an account. Never crashes on a damaged file.
+  // Opens the account of `folder`: kAccountNotFound when the folder or its database is
+  // missing, kAccountCorrupt when the database is not an account or its first pages are
+  // damaged, kBaseBusy when another program keeps it locked. The cost does not grow with the
+  // account: damage elsewhere is met by the operation that reads it, which gives
+  // kAccountCorrupt (never a crash, never a wrong answer), and Check reads everything. On a
+  // read-only medium the account opens for reading and every write gives kReadOnlyAccount.
   static int Open(const std::filesystem::path& folder, std::shared_ptr<SqliteStore>* store);
 
   ~SqliteStore() override;
@@ -54,6 +60,15 @@ class SqliteStore final : public Store {
   SqliteStore& operator=(const SqliteStore&) = delete;
 
   const std::filesystem::path& Folder() const { return folder_; }
+  // Whether the account was opened for reading only (it lies on a read-only medium).
+  bool ReadOnly() const { return read_only_; }
+  // How long a write waits for another program's transaction before kBaseBusy (30 s unless
+  // set).
+  void SetBusyTimeout(int ms);
+
+  // Reads every page of the account and checks its structure: 0 when sound, kAccountCorrupt
+  // with SQLite's findings in *problems when not. Takes time in proportion to the account.
+  int Check(std::vector<std::string>* problems);
   // SQLite's message for the last failure, for tools and logs.
   const std::string& LastMessage() const { return last_message_; }
 
@@ -80,6 +95,16 @@ class SqliteStore final : public Store {
       const std::function<bool(std::string_view key, std::string_view record)>& visit) override;
   int IndexLookup(std::string_view file, std::string_view item, std::string_view value, bool prefix,
                   std::vector<std::string>* keys) override;
+  // One statement each, for any number of values up to a few hundred: the index entries of
+  // every value (joined to the file's records for the scans).
+  int IndexLookupAny(std::string_view file, std::string_view item,
+                     const std::vector<std::string>& values, bool prefix,
+                     std::vector<std::string>* keys) override;
+  int IndexScan(std::string_view file, std::string_view item, std::string_view value, bool prefix,
+                const std::function<bool(std::string_view, std::string_view)>& visit) override;
+  int IndexScanAny(std::string_view file, std::string_view item,
+                   const std::vector<std::string>& values, bool prefix,
+                   const std::function<bool(std::string_view, std::string_view)>& visit) override;
   int CountRecords(std::string_view file, long long* count) override;
 
   int Reserve(std::string_view file, std::string_view key, int timeout_ms) override;
@@ -107,10 +132,11 @@ class SqliteStore final : public Store {
   class Statement;
   class WriteScope;
 
-  SqliteStore(std::filesystem::path folder, sqlite3* db);
+  SqliteStore(std::filesystem::path folder, sqlite3* db, bool read_only);
 
-  // A cached prepared statement for `sql`; nullptr (and last_message_ set) when it fails.
-  sqlite3_stmt* Prepare(const std::string& sql);
+  // A cached prepared statement for `sql`; nullptr, *status and last_message_ set when it
+  // fails.
+  sqlite3_stmt* Prepare(const std::string& sql, int* status);
   void ForgetStatements();
   int Exec(const char* sql);
   // Maps an SQLite result code to a status, remembering SQLite's message.
@@ -118,6 +144,20 @@ class SqliteStore final : public Store {
   // The quoted table of a catalogued file, or kNoSuchFile / kBadName.
   int TableOf(std::string_view file, std::string* table);
   int IndexedItems(std::string_view file, std::vector<DictItem>* items);
+  // The indexed item `item` of `file`, or kQueryUnknownItem.
+  int IndexedItem(std::string_view file, std::string_view item, DictItem* found);
+  // The file's table, and the SQL selecting the keys (a column `key`, a key once per
+  // matching entry) of the entries of the indexed item whose value matches one of `values`;
+  // its parameters from ?3 on are appended to *params. kNoSuchFile, kQueryUnknownItem...
+  // when the question cannot be asked.
+  int IndexKeys(std::string_view file, std::string_view item,
+                const std::vector<std::string>& values, bool prefix, std::string* table,
+                std::string* sql, std::vector<std::string>* params);
+  // Runs `sql` (?1 the file, ?2 the item, then `params`) and visits its rows: (key, record),
+  // or (key, empty) for a statement that selects keys only.
+  int VisitRows(const std::string& sql, std::string_view file, std::string_view item,
+                const std::vector<std::string>& params,
+                const std::function<bool(std::string_view, std::string_view)>& visit);
   int RemoveIndexEntries(std::string_view file, std::string_view key);
   int AddIndexEntries(std::string_view file, const std::vector<DictItem>& items,
                       std::string_view key, std::string_view record);
@@ -126,6 +166,7 @@ class SqliteStore final : public Store {
   sqlite3* db_;
   std::map<std::string, sqlite3_stmt*, std::less<>> statements_;
   std::unique_ptr<RecordLocks> locks_;
+  bool read_only_ = false;
   bool in_transaction_ = false;
   std::string last_message_;
 };
