@@ -162,21 +162,31 @@ class Runner {
       if (st != kOk) return Fail(st, "cannot read the file \"" + file_ + "\"");
     }
 
+    // The rows stay where they are and their order is sorted: moving whole rows (key, sort
+    // values, output) about would cost more than comparing them.
+    std::vector<const Row*> order;
+    order.reserve(rows.size());
+    size_t bytes = 0;
+    for (const Row& row : rows) {
+      order.push_back(&row);
+      bytes += row.output.size() + 1;
+    }
     if (!sorts.empty() || q.sort_by_key) {
       std::vector<bool> descending;
       for (const SortKey& s : q.sorts) descending.push_back(s.descending);
-      std::stable_sort(rows.begin(), rows.end(), [&](const Row& a, const Row& b) {
+      std::stable_sort(order.begin(), order.end(), [&](const Row* a, const Row* b) {
         for (size_t i = 0; i < sorts.size(); ++i) {
-          int c = CompareLists(a.sort_values[i], b.sort_values[i], sorts[i].item.right);
+          int c = CompareLists(a->sort_values[i], b->sort_values[i], sorts[i].item.right);
           if (c != 0) return descending[i] ? c > 0 : c < 0;
         }
-        return q.sort_by_key && a.key < b.key;
+        return q.sort_by_key && a->key < b->key;
       });
     }
 
-    for (size_t i = 0; i < rows.size(); ++i) {
-      if (i > 0) result->push_back(kFieldMark);
-      result->append(rows[i].output);
+    result->reserve(bytes);
+    for (const Row* row : order) {
+      if (row != order.front()) result->push_back(kFieldMark);
+      result->append(row->output);
     }
     return {};
   }
