@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 #include <system_error>
+#include <utility>
 
 #include "platform/drive_mapping.h"
 
@@ -148,6 +149,10 @@ std::optional<std::vector<std::string>> ReadConfigurationFile(const std::filesys
 Configuration ParseConfiguration(const std::vector<std::string>& lines) {
   Configuration c;
   c.opened = true;
+  // The lists are built once the file is read, entry after entry, so that a file of many
+  // thousand entries is read in time linear in its size.
+  db::DynArrayBuilder bases;
+  std::vector<std::pair<std::string, std::string>> distant;  // path, name
 
   size_t next = 0;
   std::optional<std::string> again;  // a line that ended a list, to be read once more
@@ -194,16 +199,26 @@ Configuration ParseConfiguration(const std::vector<std::string>& lines) {
     if (line == "[BASES]") {
       while (read_entry(line, name, path)) {
         c.base_names.push_back(name);
-        c.W_Bases.SetField(static_cast<int>(c.base_names.size()), path);
+        bases.AddField(path);
       }
     }
     if (line == "[DISTANT BASES]") {
-      for (int i = 1; read_entry(line, name, path); ++i) {
-        c.W_BasesDistantes.SetValue(i, 1, path);
-        c.W_BasesDistantes.SetValue(i, 2, name);
+      for (size_t i = 0; read_entry(line, name, path); ++i) {
+        if (i < distant.size())
+          distant[i] = {path, name};
+        else
+          distant.emplace_back(path, name);
       }
     }
   }
+  c.W_Bases = bases.Take();
+  db::DynArrayBuilder distant_bases;
+  for (const auto& [path, name] : distant) {
+    distant_bases.StartField();
+    distant_bases.AddValue(path);
+    distant_bases.AddValue(name);
+  }
+  c.W_BasesDistantes = distant_bases.Take();
   return c;
 }
 

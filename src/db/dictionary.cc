@@ -15,16 +15,10 @@ std::vector<std::string> ItemValues(const DictItem& item, std::string_view key,
     cut(key);
     return out;
   }
-  DynArray rec{std::string(record)};
-  std::string field = rec.Field(item.field);
-  size_t start = 0;
-  while (true) {
-    size_t stop = field.find(kValueMark, start);
-    cut(std::string_view(field).substr(start, stop == std::string::npos ? std::string::npos
-                                                                         : stop - start));
-    if (stop == std::string::npos) break;
-    start = stop + 1;
-  }
+  const std::string_view field = PieceOf(record, kFieldMark, item.field);
+  // An empty field is one empty value.
+  if (field.empty()) cut(field);
+  for (std::string_view value : ValuesOf(field)) cut(value);
   return out;
 }
 

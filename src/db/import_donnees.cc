@@ -76,7 +76,8 @@ int RecordsByPrefix(Store& store, const std::string& file, const std::vector<std
   std::string keys_text;
   if (int s = query::RunQuery(store, file, q, {0}, &keys_text).status) return s;
   if (keys_text.empty()) return kOk;
-  std::vector<std::string> keys = Split(keys_text, kFieldMark);
+  const Pieces fields = FieldsOf(keys_text);
+  std::vector<std::string> keys(fields.begin(), fields.end());
   std::sort(keys.begin(), keys.end());
   return store.ReadMany(file, keys, [&](std::string_view k, std::string_view r) {
     out->emplace_back(k, r);
@@ -154,14 +155,16 @@ class Import {
       if (held > 0) return kLaptopNotEmpty;
     }
 
-    for (int f = 1; f <= aide.Count(); ++f) {
+    int f = 0;
+    for (std::string_view field : aide.Fields()) {
+      ++f;
       FileCopy copy;
-      copy.file = aide.Value(f, 1);
+      copy.file = PieceOf(field, kValueMark, 1);
       if (copy.file.empty()) continue;
       if ((s = ValidateName(copy.file)) || (s = ValidateName(copy.file + "_" + user_))) return s;
       if (!srv_.FileExists(copy.file)) return kNoSuchFile;
       copy.to_reference = true;
-      const bool several = aide.Value(f, 3) == "SELECT";
+      const bool several = PieceOf(field, kValueMark, 3) == "SELECT";
       s = several ? RecordsByPrefix(srv_, copy.file, codes, &copy.records)
                   : RecordsByKey(srv_, copy.file, codes, &copy.records);
       if (s) return s;
@@ -171,10 +174,9 @@ class Import {
         return kRecordNotFound;
       copies_.push_back(std::move(copy));
     }
-    const DynArray planning(planning_text);
-    for (int f = 1; f <= planning.Count(); ++f) {
+    for (std::string_view field : FieldsOf(planning_text)) {
       FileCopy copy;
-      copy.file = planning.Value(f, 1);
+      copy.file = PieceOf(field, kValueMark, 1);
       if (copy.file.empty()) continue;
       if ((s = ValidateName(copy.file))) return s;
       // The laptop gets the file even when the server has none, so the export's final
@@ -264,11 +266,9 @@ int ImportDonnees(Session& server, const std::string& arg0, const std::string& a
 
   std::vector<std::string> codes;
   std::set<std::string> seen;
-  const DynArray list(arg1);
-  for (int f = 1; f <= list.Count(); ++f) {
-    std::string code = list.Field(f);
+  for (std::string_view code : FieldsOf(arg1)) {
     if (!IsCode(code)) return kBadArgument;
-    if (seen.insert(code).second) codes.push_back(std::move(code));
+    if (seen.emplace(code).second) codes.emplace_back(code);
   }
   if (codes.empty()) return kBadArgument;
 
@@ -301,10 +301,10 @@ int ImportDonnees(Session& server, const std::string& arg0, const std::string& a
   }
   if ((s = lap.Commit())) return s;
 
-  DynArray result;
-  result.SetField(1, std::to_string(codes.size()));
-  result.SetField(2, std::to_string(import.laptop_records()));
-  *arg2 = result.Text();
+  DynArrayBuilder result;
+  result.AddField(std::to_string(codes.size()));
+  result.AddField(std::to_string(import.laptop_records()));
+  *arg2 = result.TakeText();
   return kOk;
 }
 

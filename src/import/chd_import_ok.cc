@@ -109,7 +109,9 @@ void Chd_Import::Controle_Import() {
     w_abandon_ = true;
     return;
   }
-  for (int k = 0; k < total; ++k) w_liste_codes_.SetField(k + 1, codes[static_cast<size_t>(k)]);
+  db::DynArrayBuilder list;
+  for (const std::string& code : codes) list.AddField(code);
+  w_liste_codes_ = list.Take();
 }
 
 void Chd_Import::Execution_Import() {
@@ -134,8 +136,8 @@ void Chd_Import::Execution_Import() {
     ui_.MsgBox("Impossible d'exécuter la commande : " + std::to_string(status));
     // The files never reached the laptop: the registrations of this import must not keep
     // refusing the user's next import.
-    std::vector<std::string> codes;
-    for (int k = 1; k <= count; ++k) codes.push_back(w_liste_codes_.Field(k));
+    const db::Pieces fields = w_liste_codes_.Fields();
+    const std::vector<std::string> codes(fields.begin(), fields.end());
     if (int withdrawn = WithdrawRegistrations(*sdexportaides_, codes, nom_utilisateur_))
       ErrorCode(withdrawn);
     return;

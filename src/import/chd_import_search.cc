@@ -47,13 +47,11 @@ void Chd_Import::Chargement_Lst_SelPossibles() {
     // The status itself is not shown: for the user the mode simply offers nothing.
     ui_.MsgBox(CriteriaListEmptyMessage(mode), ui::kExclamation, ui::kMessageTitle);
   } else {
-    db::DynArray result(std::move(text));
-    const int n = result.Count();
     lst_sel_possible_->setUpdatesEnabled(false);
-    for (int i = 1; i <= n; ++i) {
+    for (std::string_view row : db::FieldsOf(text)) {
       // A key that is no 32-bit number would name another entry in the search: left out.
-      auto key = ParseItemData(result.Value(i, 1));
-      if (key) lst_sel_possible_->AddItem(result.Value(i, 2), *key);
+      auto key = ParseItemData(db::PieceOf(row, db::kValueMark, 1));
+      if (key) lst_sel_possible_->AddItem(std::string(db::PieceOf(row, db::kValueMark, 2)), *key);
     }
     lst_sel_possible_->setUpdatesEnabled(true);
   }
@@ -136,15 +134,16 @@ void Chd_Import::Recherche_Code() {
     return;
   }
   enr_civilaide_ = civilaide_->GetRecord();
-  w_requete_.SetValue(1, 1, code);
-  int v = 2;
+  db::DynArrayBuilder row;
+  row.AddValue(code);
   for (int field : {2, 3, 5, 6, 7, 8, 9, 10, 11, 43}) {
     // As the query routine does, a field's own values are lowered to subvalues so that the
     // row keeps one value per field.
     std::string value = enr_civilaide_.Field(field);
     std::replace(value.begin(), value.end(), db::kValueMark, db::kSubValueMark);
-    w_requete_.SetValue(1, v++, value);
+    row.AddValue(value);
   }
+  w_requete_ = row.Take();
 }
 
 void Chd_Import::Execution_Requete() {
@@ -163,18 +162,15 @@ void Chd_Import::Execution_Requete() {
 void Chd_Import::Chargement_Lst_Possible() {
   // The rows are taken in one pass over the result text: reading them by number would scan
   // the whole result again for each person.
-  const std::string& text = w_requete_.Text();
-  if (text.empty()) return;
+  if (w_requete_.Text().empty()) return;
   lst_possible_->setUpdatesEnabled(false);
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = text.find(db::kFieldMark, start);
-    if (end == std::string::npos) end = text.size();
-    db::DynArray row(text.substr(start, end - start));
+  std::vector<std::string_view> values;
+  for (std::string_view row : w_requete_.Fields()) {
+    const db::Pieces pieces = db::ValuesOf(row);
+    values.assign(pieces.begin(), pieces.end());
     // A code that is no 32-bit number could not be carried, or would name another person.
-    if (auto code = ParseItemData(row.Value(1, 1)))
-      lst_possible_->AddItem(ResultLine(row, 1), *code);
-    start = end + 1;
+    if (auto code = ParseItemData(values.empty() ? std::string_view() : values.front()))
+      lst_possible_->AddItem(ResultLine(values), *code);
   }
   lst_possible_->setUpdatesEnabled(true);
 }

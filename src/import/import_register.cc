@@ -14,17 +14,13 @@ RegisterVerdict CheckRegister(const db::DynArray& rows, const std::vector<std::s
   constexpr size_t kNone = static_cast<size_t>(-1);
   size_t first_own = kNone;
   std::unordered_map<std::string, std::pair<size_t, std::string>> first_row;
-  std::string_view text = rows.Text();
   size_t index = 0;
-  for (size_t start = 0; !text.empty() && start <= text.size(); ++index) {
-    size_t end = text.find(db::kFieldMark, start);
-    if (end == std::string_view::npos) end = text.size();
-    db::DynArray row{std::string(text.substr(start, end - start))};
-    std::string code = row.Value(1, 1);
-    std::string holder = row.Value(1, 2);
+  for (std::string_view row : rows.Fields()) {
+    const std::string_view code = db::PieceOf(row, db::kValueMark, 1);
+    const std::string_view holder = db::PieceOf(row, db::kValueMark, 2);
     if (holder == user && first_own == kNone) first_own = index;
-    first_row.try_emplace(code, index, holder);
-    start = end + 1;
+    first_row.try_emplace(std::string(code), index, holder);
+    ++index;
   }
 
   for (const std::string& code : codes) {

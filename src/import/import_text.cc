@@ -53,14 +53,16 @@ std::string PadCode(std::string_view code) {
   return std::string(5 - code.size(), '0') + std::string(code);
 }
 
-std::string ResultLine(const db::DynArray& result, int row) {
-  auto value = [&](int v) { return result.Value(row, v); };
+std::string ResultLine(const std::vector<std::string_view>& values) {
+  auto value = [&](size_t v) {
+    return v <= values.size() ? std::string(values[v - 1]) : std::string();
+  };
 
   std::string name = std::string(Trim(value(2))) + " " + std::string(Trim(value(3)));
   // Each part joins with one blank and the whole is trimmed again, so empty parts leave
   // neither a double blank nor a blank at either end; blanks inside a part stay.
   std::string address(Trim(value(4)));
-  for (int v = 5; v <= 9; ++v)
+  for (size_t v = 5; v <= 9; ++v)
     address = std::string(Trim(address + " " + std::string(Trim(value(v)))));
 
   std::string line = value(1) + " ";

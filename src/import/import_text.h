@@ -30,10 +30,11 @@ std::optional<std::int32_t> ParseItemData(std::string_view text);
 std::string PadCode(std::string_view code);
 inline std::string PadCode(std::int32_t code) { return PadCode(std::to_string(code)); }
 
-// The line of Lst_Possible for field `row` of a search result (value 1 the code, 2 surname,
-// 3 first name, 4 to 9 the address parts, 10 the city, 11 the state):
-// code, blank, name on 23 columns, address on 47, blank, city on 17, blank, Actif/Suppr.
-std::string ResultLine(const db::DynArray& result, int row);
+// The line of Lst_Possible for the values of one row of a search result (value 1 the code,
+// 2 surname, 3 first name, 4 to 9 the address parts, 10 the city, 11 the state; missing ones
+// read empty): code, blank, name on 23 columns, address on 47, blank, city on 17, blank,
+// Actif/Suppr.
+std::string ResultLine(const std::vector<std::string_view>& values);
 
 // The search request for a criteria mode, with the chosen entries' item data in list order:
 // field 1 the sentence, field 2 "CIVILAIDE", field 3 the wanted fields.

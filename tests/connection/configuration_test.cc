@@ -117,6 +117,28 @@ TEST(ConfigurationTest, RepeatedSections) {
             "[localhost][bureau] names=A bases=a distant=y]Y^z]Z");
 }
 
+// 7b. A file of tens of thousands of entries is read whole, each path in its place, an empty
+// first path included (the lists are built entry after entry).
+TEST(ConfigurationTest, LargeListsKeepEveryEntryInPlace) {
+  constexpr int kEntries = 40000;
+  std::string text = std::string(kServers) + "[BASES]\nVide=\n";
+  for (int i = 2; i <= kEntries; ++i)
+    text += "Base" + std::to_string(i) + "=C:\\B" + std::to_string(i) + "\n";
+  text += "\n[DISTANT BASES]\n";
+  for (int i = 1; i <= kEntries; ++i)
+    text += "Bureau" + std::to_string(i) + "=kesta" + std::to_string(i) + "\n";
+  const Configuration c = ParseConfiguration(ConfigurationLines(text));
+  ASSERT_EQ(c.base_names.size(), static_cast<size_t>(kEntries));
+  EXPECT_EQ(c.W_Bases.Count(), kEntries);
+  EXPECT_EQ(c.W_BasesDistantes.Count(), kEntries);
+  EXPECT_EQ(c.W_Bases.Field(1), "");
+  EXPECT_EQ(c.W_Bases.Field(2), "C:\\B2");
+  EXPECT_EQ(c.W_Bases.Field(kEntries), "C:\\B40000");
+  EXPECT_EQ(c.W_BasesDistantes.Value(1, 1), "kesta1");
+  EXPECT_EQ(c.W_BasesDistantes.Value(kEntries, 2), "Bureau40000");
+  EXPECT_EQ(ConfigurationProblem(c), "");
+}
+
 // 8. Character sets and line endings.
 TEST(ConfigurationTest, CharacterSetsAndLineEndings) {
   // Latin-1 / Windows Western bytes become UTF-8: É (0xC9), ' (0x92), œ (0x9C).

@@ -45,7 +45,7 @@ TEST_F(SearchTest, RechercheWithTwelveListsThatPersonAlone) {
   ASSERT_EQ(Data(possible), "12");
   EXPECT_EQ(
       possible->item(0)->text().toStdString(),
-      ResultLine(db::DynArray(db::FromVisible("00012]MARTIN]Anne]8 AVENUE FOCH]]]]]]LYON]")), 1));
+      ResultLine({"00012", "MARTIN", "Anne", "8 AVENUE FOCH", "", "", "", "", "", "LYON", ""}));
   EXPECT_TRUE(w->W_Params().Text().empty());  // a code search sends no request
 }
 

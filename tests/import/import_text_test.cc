@@ -12,8 +12,12 @@ namespace {
 using db::FromVisible;
 using db::ToVisible;
 
-// A search result row given with visible marks (] between values).
-db::DynArray Row(std::string_view visible) { return db::DynArray(FromVisible(visible)); }
+// The result line of a search result row given with visible marks (] between values).
+std::string Line(std::string_view visible) {
+  const std::string row = FromVisible(visible);
+  const db::Pieces values = db::ValuesOf(row);
+  return ResultLine({values.begin(), values.end()});
+}
 
 TEST(ColumnHeaderTest, TitlesStandAtTheirColumns) {
   const QString header = QString::fromStdString(ColumnHeader());
@@ -48,32 +52,30 @@ TEST(PadCodeTest, PadsToFiveKeepsLonger) {
 }
 
 TEST(ResultLineTest, ColumnsOfAFullLine) {
-  const std::string line = ResultLine(Row("00042]MARTIN]Anne]12 RUE HAUTE]]BP 4]]]]  PARIS ]"), 1);
+  const std::string line = Line("00042]MARTIN]Anne]12 RUE HAUTE]]BP 4]]]]  PARIS ]");
   EXPECT_EQ(line, "00042 MARTIN Anne" + std::string(12, ' ') + "12 RUE HAUTE BP 4" +
                       std::string(30, ' ') + " PARIS" + std::string(12, ' ') + " Actif");
   EXPECT_EQ(CharCount(line), 100);
 }
 
 TEST(ResultLineTest, LongNameIsCutAndTheAddressFollowsDirectly) {
-  const std::string line =
-      ResultLine(Row("00001]DE LA FONTAINE-MARTIGNAC]Jean-Baptiste]1 PLACE]]]]]]LYON]"), 1);
+  const std::string line = Line("00001]DE LA FONTAINE-MARTIGNAC]Jean-Baptiste]1 PLACE]]]]]]LYON]");
   EXPECT_EQ(line.substr(0, 6 + 23 + 7), "00001 DE LA FONTAINE-MARTIGNA1 PLACE");
 }
 
 TEST(ResultLineTest, AddressPartsJoinWithSingleBlanks) {
   // Blanks inside a part stay; empty parts and outer blanks vanish.
-  db::DynArray row = Row("00003]A]B]  ]  5  RUE ]]BIS]]  ]X]");
-  std::string address = ResultLine(row, 1).substr(6 + 23, 47);
+  std::string address = Line("00003]A]B]  ]  5  RUE ]]BIS]]  ]X]").substr(6 + 23, 47);
   EXPECT_EQ(std::string(Trim(address)), "5  RUE BIS");
 }
 
 TEST(ResultLineTest, StateAndAccentedNames) {
   // Any content in field 43, even blanks, marks the person deleted.
-  EXPECT_EQ(ResultLine(Row("00002]X]Y]]]]]]]Z] "), 1).substr(94), " Suppr");
-  EXPECT_EQ(ResultLine(Row("00002]X]Y]]]]]]]Z]D"), 1).substr(94), " Suppr");
-  EXPECT_EQ(ResultLine(Row("00002]X]Y]]]]]]]Z"), 1).substr(94), " Actif");
+  EXPECT_EQ(Line("00002]X]Y]]]]]]]Z] ").substr(94), " Suppr");
+  EXPECT_EQ(Line("00002]X]Y]]]]]]]Z]D").substr(94), " Suppr");
+  EXPECT_EQ(Line("00002]X]Y]]]]]]]Z").substr(94), " Actif");
   // Columns count characters, so an accented name does not shift the columns after it.
-  const std::string line = ResultLine(Row("00009]LEFÈVRE]Hélène]1 RUE]]]]]]ÉVREUX]"), 1);
+  const std::string line = Line("00009]LEFÈVRE]Hélène]1 RUE]]]]]]ÉVREUX]");
   EXPECT_EQ(CharCount(line), 100);
 }
 

@@ -84,8 +84,14 @@ void Select(AdminContext& ctx) {
     Fail(ctx, "select on file " + Quoted(options.file) + " " + Quoted(options.sentence), s);
     return;
   }
-  db::DynArray rows(result);
-  for (int i = 1; i <= rows.Count(); ++i) std::cout << db::ToVisible(rows.Field(i)) << "\n";
+  // One line per row, laid out in one buffer and written at once.
+  std::string out;
+  out.reserve(result.size() + result.size() / 16);
+  for (std::string_view row : db::FieldsOf(result)) {
+    out += db::ToVisible(row);
+    out.push_back('\n');
+  }
+  std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
 }
 
 }  // namespace

@@ -144,8 +144,8 @@ int PrepareLaptop(AdminContext& ctx, db::Store& server, db::Store& laptop,
   for (const char* record : {"AIDE", "PLANNING"}) {
     std::string text;
     if (server.Read("SDPARAMEXPORT", record, &text) != db::kOk) continue;
-    db::DynArray params(text);
-    for (int f = 1; f <= params.Count(); ++f) files.push_back(params.Value(f, 1));
+    for (std::string_view field : db::FieldsOf(text))
+      files.emplace_back(db::PieceOf(field, db::kValueMark, 1));
   }
   for (const std::string& f : files) {
     if (laptop.FileExists(f)) continue;

@@ -31,19 +31,6 @@ struct BoundCondition {
   std::vector<BoundCondition> children;
 };
 
-// Field `f` of a record (without copying it), the empty view when it does not exist.
-std::string_view FieldOf(std::string_view record, int f) {
-  size_t start = 0;
-  for (int i = 1; i < f; ++i) {
-    size_t next = record.find(kFieldMark, start);
-    if (next == std::string_view::npos) return {};
-    start = next + 1;
-  }
-  size_t stop = record.find(kFieldMark, start);
-  return record.substr(start,
-                       stop == std::string_view::npos ? std::string_view::npos : stop - start);
-}
-
 // Calls fn for each value the item reads, cut as db::ItemValues cuts it (the form the store's
 // indexes hold). Stops early when fn returns true; returns whether it did.
 template <typename Fn>
@@ -53,16 +40,12 @@ bool AnyValue(const DictItem& item, std::string_view key, std::string_view recor
     return v;
   };
   if (item.field == 0) return fn(cut(key));
-  const std::string_view field = FieldOf(record, item.field);
-  size_t start = 0;
-  while (true) {
-    size_t stop = field.find(kValueMark, start);
-    std::string_view v =
-        field.substr(start, stop == std::string_view::npos ? std::string_view::npos : stop - start);
+  const std::string_view field = PieceOf(record, kFieldMark, item.field);
+  // An empty field still reads as one empty value, which an empty test may match.
+  if (field.empty()) return fn(field);
+  for (std::string_view v : ValuesOf(field))
     if (fn(cut(v))) return true;
-    if (stop == std::string_view::npos) return false;
-    start = stop + 1;
-  }
+  return false;
 }
 
 bool Holds(const BoundCondition& c, std::string_view key, std::string_view record) {
@@ -106,6 +89,7 @@ class Runner {
     }
 
     std::vector<Row> rows;
+    std::vector<std::string_view> fields;  // one record's fields, reused from row to row
     auto take = [&](std::string_view key, std::string_view record) {
       if (q.has_condition && !Holds(cond, key, record)) return;
       Row row;
@@ -118,7 +102,7 @@ class Runner {
         });
         row.sort_values.push_back(std::move(values));
       }
-      row.output = Render(key, record, wanted);
+      row.output = Render(key, record, wanted, &fields);
       rows.push_back(std::move(row));
     };
 
@@ -379,17 +363,26 @@ class Runner {
     return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
   }
 
+  // The row of one record: one value per wanted field, in one pass over the record's fields.
   static std::string Render(std::string_view key, std::string_view record,
-                            const std::vector<int>& wanted) {
+                            const std::vector<int>& wanted, std::vector<std::string_view>* fields) {
+    const int last = wanted.empty() ? 0 : *std::max_element(wanted.begin(), wanted.end());
+    fields->clear();
+    for (std::string_view field : FieldsOf(record)) {
+      if (static_cast<int>(fields->size()) >= last) break;
+      fields->push_back(field);
+    }
     std::string out;
+    out.reserve(record.size() + key.size());
     for (size_t i = 0; i < wanted.size(); ++i) {
       if (i > 0) out.push_back(kValueMark);
       if (wanted[i] == 0) {
         out.append(key);
         continue;
       }
+      if (wanted[i] > static_cast<int>(fields->size())) continue;
       // One value per wanted field: the field's own values become subvalues.
-      for (char ch : FieldOf(record, wanted[i]))
+      for (char ch : (*fields)[static_cast<size_t>(wanted[i]) - 1])
         out.push_back(ch == kValueMark ? kSubValueMark : ch);
     }
     return out;
