@@ -1,5 +1,6 @@
 // The start of an export (confirmation, checks of the server files, parameters and counters)
-// and the two ways an export ends early: a failure, or the user declining.
+// and the two ways an export ends early: a failure, or the user declining; the run's journal.
+#include <chrono>
 #include <string>
 
 #include "db/db_file.h"
@@ -38,8 +39,10 @@ void Mod_Exportation::Demarrage_Exportation() {
     return;
   }
   ui_.SetScreenPointer(Pointer::kHourglass);
+  Ouverture_Journal();
   progression_affichee_ = false;
   documents_non_copies_.clear();
+  noms_champs_.clear();  // a dictionary may have changed since the last run
 
   // Only checked here: the release of each person reopens it.
   if (!Ses_Serveur.OpenFile("SDEXPORTAIDES")) {
@@ -114,10 +117,33 @@ bool Mod_Exportation::Echec(const std::string& text, bool serveur_perdu) {
         "\r\nLa liaison avec le serveur a été perdue. Ce qui a déjà été écrit sur le serveur "
         "est conservé : relancez l'exportation lorsque le serveur sera de nouveau accessible.";
   }
+  message = Cloture_Journal("Exportation interrompue le " +
+                                JournalDateTime(std::chrono::system_clock::now()) + " : " + message,
+                            message);
   ui_.MsgBox(message);
   ui_.SetMenuEnabled(MenuEntry::kExport, true);
   ui_.SetMenuEnabled(MenuEntry::kImport, true);
   return false;
+}
+
+void Mod_Exportation::Ouverture_Journal() {
+  const auto debut = std::chrono::system_clock::now();
+  journal_.Open(debut);
+  journal_.Line("Exportation des données de l'ordinateur portable vers le serveur, commencée le " +
+                JournalDateTime(debut));
+  journal_.Line("Utilisateur : " + Nom_Utilisateur);
+  journal_.Line("Base du portable : " + Ses_Autonome.AccountPath() + " sur " +
+                Ses_Autonome.HostName());
+  journal_.Line("Base du serveur : " + Ses_Serveur.AccountPath() + " sur " +
+                Ses_Serveur.HostName());
+}
+
+std::string Mod_Exportation::Cloture_Journal(const std::string& derniere_ligne,
+                                             std::string message) {
+  journal_.Line(derniere_ligne);
+  journal_.Close();
+  if (journal_.failed()) message += "\r\n" + journal_.Problem();
+  return message;
 }
 
 bool Mod_Exportation::EchecOuverture(const std::string& texte, const db::Session& session) {

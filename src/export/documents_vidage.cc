@@ -22,35 +22,33 @@ constexpr char kRacineDocuments[] = "C:\\KESTA\\DOCSCAN\\";
 // message; without a destination nothing is copied at all, rather than somewhere arbitrary.
 void Mod_Exportation::Copie_Documents(const std::string& code, const std::string& secteur) {
   const std::string source = kRacineDocuments + code;
-  if (!platform::FolderExists(source)) return;
+  if (!platform::FolderExists(source)) {
+    journal_.Line("  Documents : aucun dossier " + source);
+    return;
+  }
+  // `pourquoi` follows the source folder: " : raison" or " vers destination : raison".
+  auto non_copies = [&](const std::string& pourquoi) {
+    documents_non_copies_.push_back(source + pourquoi);
+    journal_.Line("  Documents non copiés : " + source + pourquoi);
+  };
 
   const std::string cle = SectorKey(secteur);
-  if (!W_Secteur) {
-    documents_non_copies_.push_back(source + " : fichier SECTEUR du portable inaccessible");
-    return;
-  }
-  if (cle.empty()) {
-    documents_non_copies_.push_back(source + " : l'aidé n'a pas de code secteur");
-    return;
-  }
+  if (!W_Secteur) return non_copies(" : fichier SECTEUR du portable inaccessible");
+  if (cle.empty()) return non_copies(" : l'aidé n'a pas de code secteur");
   W_Secteur->SetKey(cle);
   if (int status = W_Secteur->ReadRecord(); status != 0) {
-    documents_non_copies_.push_back(source + " : secteur " + cle +
-                                    " introuvable sur le portable (erreur " +
-                                    std::to_string(status) + ")");
-    return;
+    return non_copies(" : secteur " + cle + " introuvable sur le portable (erreur " +
+                      std::to_string(status) + ")");
   }
   const std::string dossier = W_Secteur->GetRecord().Field(22);
-  if (dossier.empty()) {
-    documents_non_copies_.push_back(source + " : le secteur " + cle +
-                                    " n'a pas de dossier de destination");
-    return;
-  }
+  if (dossier.empty())
+    return non_copies(" : le secteur " + cle + " n'a pas de dossier de destination");
   const std::string destination = dossier + code;
   if (int erreur = platform::CopyFolder(source, destination); erreur != 0) {
-    documents_non_copies_.push_back(source + " vers " + destination +
-                                    " : copie impossible (erreur " + std::to_string(erreur) + ")");
+    return non_copies(" vers " + destination + " : copie impossible (erreur " +
+                      std::to_string(erreur) + ")");
   }
+  journal_.Line("  Documents copiés : " + source + " vers " + destination);
 }
 
 // The clearing happens only when the selection of the user's registrations succeeded and
@@ -61,18 +59,28 @@ void Mod_Exportation::Copie_Documents(const std::string& code, const std::string
 // never compared with an empty reference.
 bool Mod_Exportation::Vidage_Portable() {
   if (!Selection_Fichier("SDEXPORTAIDES", "")) return false;
-  if (W_ListeCles.Count() > 0) return true;
+  if (const int restantes = W_ListeCles.Count(); restantes > 0) {
+    journal_.Line("Vidage non effectué : " + std::to_string(restantes) +
+                  (restantes == 1 ? " aidé reste inscrit" : " aidés restent inscrits") +
+                  " au nom de " + Nom_Utilisateur + " sur le serveur.");
+    return true;
+  }
 
   std::unique_ptr<db::DbFile> parametres = Ses_Serveur.OpenFile("SDPARAMEXPORT");
   if (!parametres) {
     return EchecOuverture("Problème d'ouverture de fichier : SDPARAMEXPORT (", Ses_Serveur);
   }
   std::vector<std::string> non_vides;  // "file (error)" of each file that stays full
+  std::string vides;                   // "file (portable)" of each file emptied, for the journal
   bool serveur_perdu = false;
   // Empties `fichier` of `session`; false when it is there and could not be emptied.
   auto vider = [&](db::Session& session, const std::string& fichier) {
     std::unique_ptr<db::DbFile> file = session.OpenFile(fichier);
     int status = file ? file->EmptyFile() : session.Error();
+    if (status == db::kOk) {
+      vides += (vides.empty() ? "" : ", ") + fichier +
+               (&session == &Ses_Autonome ? " (portable)" : " (serveur)");
+    }
     if (status == db::kOk || status == db::kNoSuchFile || status == db::kBadName) return true;
     if (status == db::kServerUnreachable) serveur_perdu = true;
     non_vides.push_back(fichier + " (erreur " + std::to_string(status) + ")");
@@ -91,6 +99,7 @@ bool Mod_Exportation::Vidage_Portable() {
     const db::DynArray planning = parametres->GetRecord();
     for (int i = 1; i <= planning.Count(); ++i) vider(Ses_Autonome, planning.Value(i, 1));
   }
+  journal_.Line("Vidage : " + (vides.empty() ? "aucun fichier vidé." : "vidés " + vides + "."));
   if (!non_vides.empty()) {
     std::string texte = "Le vidage après exportation n'a pas pu être achevé. Fichiers non vidés :";
     for (const std::string& f : non_vides) texte += "\r\n" + f;

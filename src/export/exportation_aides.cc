@@ -1,6 +1,7 @@
 // The export proper: every laptop person in turn, the three-way merge of each of its records
 // (laptop, server, and the reference copy taken at import) sent with the release of its
 // registration, then the clearing check and the final message.
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "db/session.h"
 #include "db/status.h"
 #include "db/store.h"
+#include "export/conflict_details.h"
 #include "export/mod_exportation.h"
 #include "export/person_plan.h"
 #include "export/rules.h"
@@ -64,7 +66,10 @@ void Mod_Exportation::Exportation_Aides() {
   }
   ui_.SetScreenPointer(Pointer::kDefault);
   AnnonceDocumentsNonCopies();
-  ui_.MsgBox("Exportation des données de l'ordinateur portable vers le serveur terminée.",
+  ui_.MsgBox(Cloture_Journal("Exportation terminée le " +
+                                 JournalDateTime(std::chrono::system_clock::now()) + ".",
+                             "Exportation des données de l'ordinateur portable vers le serveur "
+                             "terminée."),
              ui::kInformation, ui::kMessageTitle);
   ui_.SetMenuEnabled(MenuEntry::kImport, true);
 }
@@ -73,7 +78,11 @@ void Mod_Exportation::Exportation_Aides() {
 // conflicts asked, then what it sends written with the release of its registration.
 bool Mod_Exportation::Export_Aide() {
   PersonPlan plan;
-  if (!planner_->Plan(W_CodeAide, &plan)) return EchecPlan(planner_->failure());
+  if (!planner_->Plan(W_CodeAide, &plan)) {
+    journal_.Line("Aidé " + W_CodeAide);
+    return EchecPlan(planner_->failure());
+  }
+  journal_.Line("Aidé " + W_CodeAide + " " + plan.surname + " " + plan.first_name);
   // A person without a record in the persons file is named, and files its documents, as
   // nobody: never as the person before it.
   W_NomAide = plan.surname;
@@ -91,12 +100,24 @@ bool Mod_Exportation::Export_Aide() {
   return Envoi(plan, liberer);
 }
 
-// Asked while no transaction is open: the office waits for nobody's answer. The three versions
-// of the record are in `enregistrement` for whatever the box shows beyond its text.
-bool Mod_Exportation::Question_Conflit(const FilePlan& fichier,
-                                       const RecordPlan& /*enregistrement*/) {
-  std::string question = ConflictQuestion(fichier.label, W_CodeAide, W_NomAide, W_PrenomAide);
-  return ui_.MsgBox(question, ui::kYesNo + ui::kQuestion, ui::kMessageTitle) == ui::kAnswerYes;
+// Asked while no transaction is open: the office waits for nobody's answer. The box's details
+// show what differs between the three versions, named after the office file's dictionary.
+bool Mod_Exportation::Question_Conflit(const FilePlan& fichier, const RecordPlan& enregistrement) {
+  auto noms = noms_champs_.find(fichier.file);
+  if (noms == noms_champs_.end()) {
+    std::vector<db::DictItem> dictionnaire;
+    if (Ses_Serveur.store()) Ses_Serveur.store()->Dictionary(fichier.file, &dictionnaire);
+    noms = noms_champs_.emplace(fichier.file, FieldNames(dictionnaire)).first;
+  }
+  const std::string question = ConflictQuestion(fichier.label, W_CodeAide, W_NomAide, W_PrenomAide);
+  const std::string details =
+      ConflictDetails(enregistrement.key, enregistrement.reference, enregistrement.office,
+                      enregistrement.laptop, noms->second);
+  const bool oui = ui_.MsgBox(question, ui::kYesNo + ui::kQuestion, ui::kMessageTitle, details) ==
+                   ui::kAnswerYes;
+  journal_.Line("  Question sur " + fichier.label + " (" + fichier.file + " " + enregistrement.key +
+                ") : réponse " + (oui ? "Oui" : "Non"));
+  return oui;
 }
 
 // Writes what the plan sends and deletes the person's registration (when `liberer`) in one
@@ -111,7 +132,10 @@ bool Mod_Exportation::Envoi(const PersonPlan& plan, bool liberer) {
   for (const FilePlan& f : plan.files)
     for (const RecordPlan& r : f.records)
       if (r.send) ecritures.push_back({planner_->OfficeFile(f.file), &r});
-  if (ecritures.empty() && !liberer) return true;
+  if (ecritures.empty() && !liberer) {
+    Journal_Envoi(plan, liberer);
+    return true;
+  }
 
   const std::shared_ptr<db::Store>& store = Ses_Serveur.store();
   // A lost server is named even when the store has connected again since (a rollback does).
@@ -146,7 +170,29 @@ bool Mod_Exportation::Envoi(const PersonPlan& plan, bool liberer) {
     }
   }
   if (int status = store->Commit(); status != db::kOk) return rien_envoye(status);
+  Journal_Envoi(plan, liberer);
   return true;
+}
+
+// What Envoi sent, once it is on the office: the records written, file by file, and the
+// release of the registration.
+void Mod_Exportation::Journal_Envoi(const PersonPlan& plan, bool liberer) {
+  bool ecrit = false;
+  for (const FilePlan& f : plan.files) {
+    std::string cles;
+    int nombre = 0;
+    for (const RecordPlan& r : f.records) {
+      if (!r.send) continue;
+      cles += (nombre++ ? ", " : "") + r.office_key;
+    }
+    if (nombre == 0) continue;
+    ecrit = true;
+    journal_.Line("  " + f.file + " : " + std::to_string(nombre) +
+                  (nombre == 1 ? " enregistrement écrit (" : " enregistrements écrits (") + cles +
+                  ")");
+  }
+  if (!ecrit) journal_.Line("  Aucun enregistrement à écrire");
+  if (liberer) journal_.Line("  Inscription libérée");
 }
 
 bool Mod_Exportation::EchecPlan(const PlanFailure& failure) {

@@ -21,12 +21,14 @@
 // while registrations are left), and the export can simply be run again.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "db/dyn_array.h"
+#include "export/journal.h"
 
 namespace cortevane::db {
 class DbFile;
@@ -85,6 +87,11 @@ class Mod_Exportation {
   bool Echec(const std::string& text, bool serveur_perdu = false);
   bool EchecOuverture(const std::string& texte, const db::Session& session);
   void AnnonceDocumentsNonCopies();
+  // The run's journal (export/journal.h): opened once the user said Yes, one line per event,
+  // closed by the last line of the run. Cloture_Journal gives `message` with, when the journal
+  // could not be written, the sentence saying where.
+  void Ouverture_Journal();
+  std::string Cloture_Journal(const std::string& derniere_ligne, std::string message);
 
   // exportation_aides.cc: the loop over persons; each person read and decided whole, its
   // questions asked, then sent in one office transaction with the release of its registration.
@@ -93,6 +100,7 @@ class Mod_Exportation {
   bool Question_Conflit(const FilePlan& fichier, const RecordPlan& enregistrement);
   bool Inscription(const std::string& code, bool* a_liberer);
   bool Envoi(const PersonPlan& plan, bool liberer);
+  void Journal_Envoi(const PersonPlan& plan, bool liberer);
   bool EchecPlan(const PlanFailure& failure);
   bool Lecture(db::DbFile& fichier, const std::string& cle, db::DynArray* enr, bool* trouve);
 
@@ -132,6 +140,8 @@ class Mod_Exportation {
   bool progression_affichee_ = false;
   int reservation_timeout_ms_ = 10000;
   std::vector<std::string> documents_non_copies_;  // "source -> destination : reason"
+  Journal journal_;
+  std::map<std::string, std::map<int, std::string>> noms_champs_;  // file -> field -> name
 };
 
 }  // namespace cortevane::exporting

@@ -31,6 +31,10 @@ bool Mod_Exportation::Nouvel_Aide(PersonPlan* plan) {
   if (nouveau_code.empty()) {
     if (!Attribution_Code(&nouveau_code)) return false;
     if (!Memorisation_Code(plan->code, nouveau_code)) return false;
+    journal_.Line("  Nouveau code : " + plan->code + " → " + nouveau_code);
+  } else {
+    journal_.Line("  Code donné par une exportation interrompue : " + plan->code + " → " +
+                  nouveau_code);
   }
   GiveCode(plan, nouveau_code);
   return true;

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "export/rules.h"
+#include "export_fixture.h"
+
 namespace cortevane::exporting {
 namespace {
 
@@ -57,6 +60,27 @@ TEST(ConflictDetailsTest, AbsentRecordsLongValuesAndManyDifferences) {
       many.ends_with("Champ 40\n  à l'importation : r\n  sur le serveur : r\n"
                      "  sur le portable : l\n\n… et 3 autres différences."))
       << many;
+}
+
+// Through the export on real stores: the question keeps its text, icon, buttons and title, and
+// its details name the office dictionary's fields.
+using ConflictQuestionTest = testing::ExportTest;
+
+TEST_F(ConflictQuestionTest, CarriesWhatDiffersAsItsDetails) {
+  ASSERT_EQ(server_.store()->SetDictItem("CIVILAIDE", {"NomAide", 2}), 0);
+  Imported("00042", testing::Person("DUPONT", "Anne", "0123"));
+  testing::Put(server_, "CIVILAIDE", "00042", testing::Person("DURAND", "Anne", "0123"));
+  testing::Put(laptop_, "CIVILAIDE", "00042", testing::Person("DUPOND", "Anne", "0123"));
+  Run({ui::kAnswerNo});
+  ASSERT_EQ(ui_.boxes().size(), 3u);
+  const ui::ScriptedUi::Box& question = ui_.boxes()[1];
+  EXPECT_EQ(question.style, ui::kYesNo + ui::kQuestion);
+  EXPECT_EQ(question.title, "Message CORTEVANE");
+  EXPECT_EQ(question.text, ConflictQuestion("l'état civil", "00042", "DUPOND", "Anne"));
+  EXPECT_EQ(question.details,
+            "Enregistrement 00042\n\nChamp 2 (NomAide)\n  à l'importation : DUPONT\n"
+            "  sur le serveur : DURAND\n  sur le portable : DUPOND");
+  EXPECT_TRUE(ui_.boxes()[2].details.empty());
 }
 
 }  // namespace
