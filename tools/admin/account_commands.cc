@@ -17,12 +17,6 @@ struct {
   std::string user;
 } options;
 
-std::string Upper(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
 void CreateAccount(AdminContext& ctx, bool server) {
   if (ctx.account.empty()) return FailMessage(ctx, "--account is required");
   if (!ctx.IsEmbedded()) {

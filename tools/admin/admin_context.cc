@@ -85,6 +85,12 @@ void FailMessage(AdminContext& ctx, const std::string& message) {
 
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
+std::string Upper(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
 std::string ReadAllStdin() {
   std::string data;
   char buffer[65536];

@@ -62,6 +62,8 @@ void FailMessage(AdminContext& ctx, const std::string& message);
 
 // Ways commands name objects in messages: file "X", record "K" of file "F".
 std::string Quoted(std::string_view text);
+// User names are kept in upper case, as the program's identification makes them.
+std::string Upper(std::string text);
 
 // Reads standard input whole (binary safe).
 std::string ReadAllStdin();
@@ -72,5 +74,6 @@ void AddAccountCommands(CLI::App& app, AdminContext& ctx);  // account create/ch
 void AddFileCommands(CLI::App& app, AdminContext& ctx);     // file, pointer, dict
 void AddRecordCommands(CLI::App& app, AdminContext& ctx);   // record, select
 void AddSampleCommands(CLI::App& app, AdminContext& ctx);   // seed, demo (sample_commands.cc)
+void AddPreviewCommands(CLI::App& app, AdminContext& ctx);  // export-preview
 
 }  // namespace cortevane::admin

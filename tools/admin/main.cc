@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
   cortevane::admin::AddFileCommands(app, ctx);
   cortevane::admin::AddRecordCommands(app, ctx);
   cortevane::admin::AddSampleCommands(app, ctx);
+  cortevane::admin::AddPreviewCommands(app, ctx);
 
   CLI11_PARSE(app, argc, argv);
   return ctx.exit_code;

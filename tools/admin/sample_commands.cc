@@ -50,12 +50,6 @@ constexpr const char* kIniFile = "C:\\windows\\Cortevane.ini";
 // The demo's user and password, kept for the next run of `demo` (the bases keep only a hash).
 constexpr const char* kCredentials = "C:\\KESTA\\demo-utilisateur.txt";
 
-std::string Upper(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
 void ShowProgress(long done, long total) {
   std::cerr << "seeded " << done << " of " << total << " persons\n";
 }
