@@ -195,6 +195,9 @@ RunResult RunToEnd(const std::vector<std::string>& args, const std::vector<std::
 }
 
 World::World(const fs::path& root, bool postgres) : root_(root), postgres_(postgres) {
+  // The runners' exports keep their journals and look for documents on the world's own drive
+  // C:, never in the user's.
+  setenv("CORTEVANE_DRIVE_C", (root_ / "drive_c").c_str(), 1);
   if (!postgres_) {
     EXPECT_EQ(db::SqliteStore::Create(root_ / "office", true), db::kOk);
     office_ = OpenFolder(root_ / "office");
