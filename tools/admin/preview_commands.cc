@@ -184,12 +184,11 @@ void RunPreview(AdminContext& ctx) {
   }
   exporting::Planner planner(laptop, office, user, parameters->GetRecord(), *threshold);
   Totals totals;
-  for (int i = 1; i <= persons.Count(); ++i) {
+  for (const std::string& code : exporting::KeysOf(persons)) {
     exporting::PersonPlan plan;
-    if (!planner.Plan(persons.Value(i, 1), &plan)) {
+    if (!planner.Plan(code, &plan)) {
       const exporting::PlanFailure& failure = planner.failure();
-      return (void)Fail(ctx,
-                        "person " + Quoted(persons.Value(i, 1)) + ": " + PlanFailureText(failure),
+      return (void)Fail(ctx, "person " + Quoted(code) + ": " + PlanFailureText(failure),
                         failure.status);
     }
     ++totals.persons;
