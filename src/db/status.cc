@@ -4,37 +4,70 @@ namespace cortevane::db {
 
 const char* StatusText(int status) {
   switch (status) {
-    case kOk: return "success";
-    case kRecordNotFound: return "no such record";
-    case kNotConnected: return "not connected";
-    case kBadCredentials: return "unknown user or wrong password";
-    case kAccountNotFound: return "no such account";
-    case kAccountCorrupt: return "account damaged or unreadable";
-    case kRemoteHostForFolder: return "a folder account can only be reached on this machine";
-    case kServerUnreachable: return "database server unreachable";
-    case kAlreadyConnected: return "already connected";
-    case kBadDatabaseType: return "unsupported database type";
-    case kAccountExists: return "account exists already";
-    case kNoSuchFile: return "no such file";
-    case kBadName: return "name refused";
-    case kNoKey: return "no key set";
-    case kFileExists: return "file exists already";
-    case kPointerTargetAbsent: return "file pointer target account not connected";
-    case kIoError: return "input/output error";
-    case kLockTimeout: return "record locked by another session";
-    case kNotReserved: return "record not reserved";
-    case kRecordTooLarge: return "record too large";
-    case kBaseBusy: return "base is busy (locked by another program)";
-    case kReadOnlyAccount: return "account is read-only";
-    case kNoSuchRoutine: return "no such catalogued routine";
-    case kBadArgument: return "bad argument";
-    case kQuerySyntax: return "query sentence does not parse";
-    case kQueryUnknownFile: return "query names an unknown file";
-    case kQueryUnknownItem: return "query names an unknown item";
-    case kLaptopNotEmpty: return "laptop persons file is not empty";
-    case kLaptopNotConnected: return "no session connected to the laptop account";
-    case kMissingParameters: return "export parameters missing";
-    case kUserExists: return "user exists already";
+    case kOk:
+      return "success";
+    case kRecordNotFound:
+      return "no such record";
+    case kNotConnected:
+      return "not connected";
+    case kBadCredentials:
+      return "unknown user or wrong password";
+    case kAccountNotFound:
+      return "no such account";
+    case kAccountCorrupt:
+      return "account damaged or unreadable";
+    case kRemoteHostForFolder:
+      return "a folder account can only be reached on this machine";
+    case kServerUnreachable:
+      return "database server unreachable";
+    case kAlreadyConnected:
+      return "already connected";
+    case kBadDatabaseType:
+      return "unsupported database type";
+    case kAccountExists:
+      return "account exists already";
+    case kNotPermitted:
+      return "not permitted to the server user";
+    case kNoSuchFile:
+      return "no such file";
+    case kBadName:
+      return "name refused";
+    case kNoKey:
+      return "no key set";
+    case kFileExists:
+      return "file exists already";
+    case kPointerTargetAbsent:
+      return "file pointer target account not connected";
+    case kIoError:
+      return "input/output error";
+    case kLockTimeout:
+      return "record locked by another session";
+    case kNotReserved:
+      return "record not reserved";
+    case kRecordTooLarge:
+      return "record too large";
+    case kBaseBusy:
+      return "base is busy (locked by another program)";
+    case kReadOnlyAccount:
+      return "account is read-only";
+    case kNoSuchRoutine:
+      return "no such catalogued routine";
+    case kBadArgument:
+      return "bad argument";
+    case kQuerySyntax:
+      return "query sentence does not parse";
+    case kQueryUnknownFile:
+      return "query names an unknown file";
+    case kQueryUnknownItem:
+      return "query names an unknown item";
+    case kLaptopNotEmpty:
+      return "laptop persons file is not empty";
+    case kLaptopNotConnected:
+      return "no session connected to the laptop account";
+    case kMissingParameters:
+      return "export parameters missing";
+    case kUserExists:
+      return "user exists already";
   }
   return "unknown status";
 }

@@ -10,28 +10,29 @@ enum Status : int {
   kRecordNotFound = 30001,  // the record does not exist
 
   // Session and connection.
-  kNotConnected = 31001,        // the session is not connected (or was disconnected)
-  kBadCredentials = 31002,      // unknown user or wrong password
-  kAccountNotFound = 31003,     // the account path names no account
-  kAccountCorrupt = 31004,      // the account exists but cannot be read (damaged store)
-  kRemoteHostForFolder = 31005, // a folder account path with a host that is not this machine
-  kServerUnreachable = 31006,   // the database server did not answer in time
-  kAlreadyConnected = 31007,    // Connect on a session that is connected
-  kBadDatabaseType = 31008,     // DataBaseType is not 2
-  kAccountExists = 31009,       // creating an account where there is one already
+  kNotConnected = 31001,         // the session is not connected (or was disconnected)
+  kBadCredentials = 31002,       // unknown user or wrong password
+  kAccountNotFound = 31003,      // the account path names no account
+  kAccountCorrupt = 31004,       // the account exists but cannot be read (damaged store)
+  kRemoteHostForFolder = 31005,  // a folder account path with a host that is not this machine
+  kServerUnreachable = 31006,    // the database server did not answer in time
+  kAlreadyConnected = 31007,     // Connect on a session that is connected
+  kBadDatabaseType = 31008,      // DataBaseType is not 2
+  kAccountExists = 31009,        // creating an account where there is one already
+  kNotPermitted = 31010,         // the server refuses the user a right the work needs (roles)
 
   // Files and records.
-  kNoSuchFile = 32001,          // the account catalogues no file of that name
-  kBadName = 32002,             // a file or user name the store refuses (quotes, marks, ...)
-  kNoKey = 32003,               // SetKey was not called, or the key is empty
-  kFileExists = 32004,          // creating a file that exists already
-  kPointerTargetAbsent = 32005, // a file pointer whose account has no connected session here
-  kIoError = 32006,             // the store failed to read or write (disk, server)
-  kLockTimeout = 32007,         // ReserveRecord could not get the lock in time
-  kNotReserved = 32008,         // FreeRecord without a reservation
-  kRecordTooLarge = 32009,      // a record beyond the store's limit
-  kBaseBusy = 32010,            // another program holds the base's write lock past the wait
-  kReadOnlyAccount = 32011,     // a write to an account opened for reading only (read-only medium)
+  kNoSuchFile = 32001,           // the account catalogues no file of that name
+  kBadName = 32002,              // a file or user name the store refuses (quotes, marks, ...)
+  kNoKey = 32003,                // SetKey was not called, or the key is empty
+  kFileExists = 32004,           // creating a file that exists already
+  kPointerTargetAbsent = 32005,  // a file pointer whose account has no connected session here
+  kIoError = 32006,              // the store failed to read or write (disk, server)
+  kLockTimeout = 32007,          // ReserveRecord could not get the lock in time
+  kNotReserved = 32008,          // FreeRecord without a reservation
+  kRecordTooLarge = 32009,       // a record beyond the store's limit
+  kBaseBusy = 32010,             // another program holds the base's write lock past the wait
+  kReadOnlyAccount = 32011,      // a write to an account opened for reading only (read-only medium)
 
   // Catalogued routines.
   kNoSuchRoutine = 33001,       // the account does not catalogue the routine

@@ -1,54 +1,25 @@
 // cortevane-admin as scripts use it: the built binary run on a temporary folder, its output,
 // its error lines and its exit statuses.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "db/db_file.h"
 #include "db/session.h"
 #include "db/status.h"
+#include "support/admin_tool.h"
 #include "support/temp_account.h"
 
 namespace cortevane::db {
 namespace {
 
-struct Result {
-  int exit = -1;
-  std::string out, err;
-};
-
-std::string Slurp(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::string ShellQuote(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using Result = test_support::AdminRun;
 
 class AdminCliTest : public ::testing::Test {
  protected:
   // Runs cortevane-admin --account <account> ARGS with `input` on standard input.
   Result Admin(const std::vector<std::string>& args, const std::string& input = "") {
-    std::string command = ShellQuote(CORTEVANE_BINARY_DIR "/tools/admin/cortevane-admin");
-    for (const auto& a : args) command += " " + ShellQuote(a);
-    const auto dir = scratch_.path();
-    std::ofstream(dir / "in", std::ios::binary) << input;
-    command += " <" + ShellQuote((dir / "in").string()) + " >" +
-               ShellQuote((dir / "out").string()) + " 2>" + ShellQuote((dir / "err").string());
-    int status = std::system(command.c_str());
-    Result r;
-    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = Slurp(dir / "out");
-    r.err = Slurp(dir / "err");
-    return r;
+    return test_support::RunAdmin(scratch_.path(), args, input);
   }
   Result On(std::vector<std::string> args, const std::string& input = "") {
     args.insert(args.begin(), {"--account", Account()});

@@ -11,6 +11,7 @@
 #include "db/dyn_array.h"
 #include "db/session.h"
 #include "db/status.h"
+#include "support/admin_tool.h"
 #include "support/temp_account.h"
 
 namespace cortevane::db {
@@ -18,22 +19,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int exit = -1;
-  std::string out, err;
-};
+using Result = test_support::AdminRun;
 
 std::string Slurp(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
-}
-
-std::string ShellQuote(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -58,18 +50,7 @@ class AdminSampleTest : public ::testing::Test {
   fs::path DriveC() const { return scratch_.path() / "drive_c"; }
 
   Result Admin(const std::vector<std::string>& args, const std::string& input = "") {
-    std::string command = ShellQuote(CORTEVANE_BINARY_DIR "/tools/admin/cortevane-admin");
-    for (const auto& a : args) command += " " + ShellQuote(a);
-    const fs::path dir = scratch_.path();
-    std::ofstream(dir / "in", std::ios::binary) << input;
-    command += " <" + ShellQuote((dir / "in").string()) + " >" +
-               ShellQuote((dir / "out").string()) + " 2>" + ShellQuote((dir / "err").string());
-    int status = std::system(command.c_str());
-    Result r;
-    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = Slurp(dir / "out");
-    r.err = Slurp(dir / "err");
-    return r;
+    return test_support::RunAdmin(scratch_.path(), args, input);
   }
 
   test_support::TempFolder scratch_;

@@ -13,6 +13,7 @@
 #include "db/status.h"
 #include "store_suite.h"
 #include "support/pg_server.h"
+#include "support/tcp_proxy.h"
 
 namespace cortevane::db {
 namespace {
@@ -239,6 +240,39 @@ TEST(PostgresConnectTest, FailuresGiveAStatusInBoundedTime) {
   closed.account = "x";
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(PostgresStore::Connect(closed, &status), nullptr);
+  EXPECT_EQ(status, kServerUnreachable);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+// The server's host goes silent after connecting (a relay that stops passing anything on):
+// each request ends within its bound as a lost server, and nothing waits for ever.
+TEST(PostgresConnectTest, ASilentServerEndsEveryRequestWithinItsBound) {
+  auto account = NewPgAccount("silent");
+  if (!account) GTEST_SKIP() << "no PostgreSQL test server (CORTEVANE_PG_HOST)";
+  test_support::TcpProxy proxy(account->host);
+  ASSERT_NE(proxy.port(), 0);
+  PgAddress through = *account;
+  through.host = "127.0.0.1:" + std::to_string(proxy.port());
+  through.request_timeout_s = 2;
+  through.connect_timeout_s = 2;
+  int status = -1;
+  auto store = PostgresStore::Connect(through, &status);
+  ASSERT_EQ(status, kOk);
+  ASSERT_EQ(store->CreateFile("F"), kOk);
+  ASSERT_EQ(store->Begin(), kOk);
+  ASSERT_EQ(store->Write("F", "1", "one"), kOk);
+
+  proxy.Stall();
+  auto start = std::chrono::steady_clock::now();
+  std::string record;
+  EXPECT_EQ(store->Read("F", "1", &record), kServerUnreachable);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(store->Health(), kServerUnreachable);
+  // The lost transaction is reported, not replaced by a fresh connection.
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(store->Commit(), kServerUnreachable);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(PostgresStore::Connect(through, &status), nullptr);
   EXPECT_EQ(status, kServerUnreachable);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }

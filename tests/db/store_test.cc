@@ -184,6 +184,49 @@ TEST_P(StoreTest, IndexesFollowWritesDeletesAndClear) {
   ASSERT_EQ(items.size(), 3u);
 }
 
+// Staff write and search while an administrator changes the catalogue from another
+// connection: what a store remembers of a file never outlives the change.
+TEST_P(StoreTest, AnotherConnectionsCatalogueChangesAreSeenAtOnce) {
+  ASSERT_EQ(store_->CreateFile("CIVILAIDE"), kOk);
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00001", FromVisible("^DUPONT")), kOk);
+  EXPECT_EQ(Lookup(*store_, "CIVILAIDE", "NomAide", "DUPONT", false),
+            "status " + std::to_string(kQueryUnknownItem));
+  auto admin = account_->Open();
+  ASSERT_EQ(admin->SetDictItem("CIVILAIDE", {"NomAide", 2, 0, false, true}), kOk);
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00002", FromVisible("^DURAND")), kOk);
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00001", FromVisible("^MARTIN")), kOk);
+  EXPECT_EQ(Lookup(*admin, "CIVILAIDE", "NomAide", "D", true), "00002");
+  EXPECT_EQ(Lookup(*store_, "CIVILAIDE", "NomAide", "MARTIN", false), "00001");
+  ASSERT_EQ(admin->SetDictItem("CIVILAIDE", {"PrenomAide", 3, 0, false, true}), kOk);
+  ASSERT_EQ(store_->Begin(), kOk);
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00003", FromVisible("^DURAND^Zoé")), kOk);
+  ASSERT_EQ(store_->Commit(), kOk);
+  EXPECT_EQ(Lookup(*admin, "CIVILAIDE", "PrenomAide", "Zoé", false), "00003");
+  std::vector<DictItem> items;
+  ASSERT_EQ(store_->Dictionary("CIVILAIDE", &items), kOk);
+  EXPECT_EQ(items.size(), 2u);
+
+  // Dropped by the other connection: gone here too, and free to be made again.
+  ASSERT_EQ(admin->DropFile("CIVILAIDE"), kOk);
+  std::string record;
+  EXPECT_EQ(store_->Read("CIVILAIDE", "00001", &record), kNoSuchFile);
+  EXPECT_EQ(store_->Write("CIVILAIDE", "00001", "x"), kNoSuchFile);
+  EXPECT_FALSE(store_->FileExists("CIVILAIDE"));
+  ASSERT_EQ(store_->CreateFile("CIVILAIDE"), kOk);
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00004", FromVisible("^DUPONT")), kOk);
+  // Dropped and made again there, with an index of its own.
+  ASSERT_EQ(admin->DropFile("CIVILAIDE"), kOk);
+  ASSERT_EQ(admin->CreateFile("CIVILAIDE"), kOk);
+  ASSERT_EQ(admin->SetDictItem("CIVILAIDE", {"Ville", 11, 0, false, true}), kOk);
+  DynArray city;
+  city.SetField(11, "LYON");
+  ASSERT_EQ(store_->Write("CIVILAIDE", "00005", city.Text()), kOk);
+  EXPECT_EQ(Lookup(*admin, "CIVILAIDE", "Ville", "LYON", false), "00005");
+  EXPECT_EQ(Lookup(*store_, "CIVILAIDE", "NomAide", "DUPONT", false),
+            "status " + std::to_string(kQueryUnknownItem));
+  EXPECT_EQ(Dump(*store_, "CIVILAIDE"), "00005=^^^^^^^^^^LYON");
+}
+
 TEST_P(StoreTest, ReservationExcludesOtherStoresAndIsFreed) {
   ASSERT_EQ(store_->CreateFile("COMPTEUR"), kOk);
   auto other = account_->Open();

@@ -36,16 +36,14 @@ std::shared_ptr<db::SqliteStore> AdminContext::OpenEmbedded() {
   return store;
 }
 
+void AdminContext::ReadPasswordLine() {
+  if (password_stdin) ReadLineStdin(&office_password_);
+}
+
 db::PgAddress AdminContext::OfficeAddress() {
-  // Credentials from --user / PGUSER and --password-stdin / PGPASSWORD, read once.
-  if (!office_password_read_) {
-    office_password_read_ = true;
-    if (password_stdin) {
-      ReadLineStdin(&office_password_);
-    } else if (const char* p = std::getenv("PGPASSWORD")) {
-      office_password_ = p;
-    }
-  }
+  // Credentials from --user / PGUSER and --password-stdin / PGPASSWORD.
+  if (!password_stdin)
+    if (const char* p = std::getenv("PGPASSWORD")) office_password_ = p;
   std::string name = user;
   if (name.empty())
     if (const char* u = std::getenv("PGUSER")) name = u;

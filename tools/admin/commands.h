@@ -46,11 +46,13 @@ struct AdminContext {
   // A PostgreSQL account (--host, --account, --user or PGUSER, --password-stdin or PGPASSWORD);
   // nullptr after Fail() when it cannot be reached.
   std::shared_ptr<db::PostgresStore> OpenOffice();
-  // The PostgreSQL address the options give; the password is read (once) on first use.
+  // The PostgreSQL address the options give.
   db::PgAddress OfficeAddress();
+  // With --password-stdin, reads the first line of standard input as the password; main
+  // calls it once the command line is parsed, before the command runs.
+  void ReadPasswordLine();
 
  private:
-  bool office_password_read_ = false;
   std::string office_password_;
 };
 

@@ -26,6 +26,10 @@ int main(int argc, char** argv) {
   cortevane::admin::AddSampleCommands(app, ctx);
   cortevane::admin::AddPreviewCommands(app, ctx);
 
+  // The administrator's password is the first line of standard input, read before any command
+  // reads its own input (a record, a new user's password) from the rest.
+  app.parse_complete_callback([&ctx] { ctx.ReadPasswordLine(); });
+
   CLI11_PARSE(app, argc, argv);
   return ctx.exit_code;
 }

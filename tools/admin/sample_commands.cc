@@ -200,7 +200,41 @@ int ScannedDocuments(AdminContext& ctx, const db::sample::SeedSummary& summary) 
 }
 
 bool BuildDemo(AdminContext& ctx, const std::string& user, const std::string& password,
-               const OfficeBase& office);
+               const OfficeBase& office, bool* office_made);
+
+// Before anything is touched: the PostgreSQL user must be allowed to make the office base and
+// its login role, and with --rebuild the database in place must be the demo's own. False
+// after a message naming what is missing.
+bool OfficeDemoPossible(AdminContext& ctx, const OfficeBase& office) {
+  db::PgAddress address = ctx.OfficeAddress();
+  address.account = office.path;
+  const std::string where = "on the PostgreSQL server " + Quoted(office.host);
+  bool databases = false, roles = false;
+  if (int s = db::PostgresStore::ServerRights(address, &databases, &roles)) {
+    Fail(ctx, "server " + Quoted(office.host), s);
+    return false;
+  }
+  for (const auto& [allowed, right] : {std::pair{databases, "databases (CREATEDB)"},
+                                       std::pair{roles, "login roles (CREATEROLE)"}}) {
+    if (allowed) continue;
+    FailMessage(ctx, "user " + Quoted(address.user) + " may not create " + right + " " + where +
+                         ", which the demo needs; nothing was changed");
+    return false;
+  }
+  if (!options.rebuild) return true;
+  int s = db::PostgresStore::DropAccount(address, true);
+  if (s == db::kAccountExists) {
+    FailMessage(ctx, "the database " + Quoted(office.path) + " " + where +
+                         " was not made by the demo; it is left as it is (name another one "
+                         "with --account)");
+    return false;
+  }
+  if (s != db::kOk) {
+    Fail(ctx, "office base " + Quoted(office.path), s);
+    return false;
+  }
+  return true;
+}
 
 OfficeBase DemoOffice(AdminContext& ctx) {
   if (!options.postgres) return {"localhost", kServerBase};
@@ -222,18 +256,13 @@ void RunDemo(AdminContext& ctx) {
     return;
   }
   const OfficeBase office = DemoOffice(ctx);
+  if (options.postgres && !OfficeDemoPossible(ctx, office)) return;
   if (exists) {
     for (const fs::path& p : DemoPlaces()) {
       std::error_code ec;
       fs::remove_all(p, ec);
       if (ec) return FailMessage(ctx, "cannot remove " + p.string() + ": " + ec.message());
     }
-  }
-  if (options.postgres && options.rebuild) {
-    db::PgAddress address = ctx.OfficeAddress();
-    address.account = office.path;
-    if (int s = db::PostgresStore::DropAccount(address))
-      return (void)Fail(ctx, "office base " + Quoted(office.path), s);
   }
 
   std::string user = Upper(platform::LoginName());
@@ -245,11 +274,17 @@ void RunDemo(AdminContext& ctx) {
   const std::string password = NewPassword();
 
   std::cerr << "building the demo under " << root.string() << "\n";
-  if (!BuildDemo(ctx, user, password, office)) {
+  bool office_made = false;
+  if (!BuildDemo(ctx, user, password, office, &office_made)) {
     // A demo half made would pass for a made one at the next run.
     for (const fs::path& p : DemoPlaces()) {
       std::error_code ec;
       fs::remove_all(p, ec);
+    }
+    if (options.postgres && office_made) {
+      db::PgAddress address = ctx.OfficeAddress();
+      address.account = office.path;
+      db::PostgresStore::DropAccount(address, true);
     }
     return;
   }
@@ -263,7 +298,8 @@ void RunDemo(AdminContext& ctx) {
 // The office base and its user: an embedded account, or a database and a login role of the
 // PostgreSQL server.
 std::shared_ptr<db::Store> MakeOffice(AdminContext& ctx, const OfficeBase& office,
-                                      const std::string& user, const std::string& password) {
+                                      const std::string& user, const std::string& password,
+                                      bool* made) {
   if (!options.postgres) {
     const fs::path folder = platform::MapPath(office.path);
     std::shared_ptr<db::SqliteStore> server;
@@ -278,8 +314,9 @@ std::shared_ptr<db::Store> MakeOffice(AdminContext& ctx, const OfficeBase& offic
   }
   db::PgAddress address = ctx.OfficeAddress();
   address.account = office.path;
-  int s = db::PostgresStore::CreateAccount(address, true);
+  int s = db::PostgresStore::CreateAccount(address, true, true);
   std::shared_ptr<db::PostgresStore> server;
+  *made = s == db::kOk;
   if (s == db::kOk) server = db::PostgresStore::Connect(address, &s);
   if (s == db::kOk) s = server->CreateUser(user, password);
   if (s != db::kOk) {
@@ -290,14 +327,14 @@ std::shared_ptr<db::Store> MakeOffice(AdminContext& ctx, const OfficeBase& offic
 }
 
 bool BuildDemo(AdminContext& ctx, const std::string& user, const std::string& password,
-               const OfficeBase& office) {
+               const OfficeBase& office, bool* office_made) {
   const fs::path laptop_folder = platform::MapPath(kLaptopBase);
   if (int s = db::SqliteStore::Create(laptop_folder, false))
     return !Fail(ctx, "laptop base " + Quoted(laptop_folder.string()), s);
   std::shared_ptr<db::SqliteStore> laptop;
   if (int s = db::SqliteStore::Open(laptop_folder, &laptop))
     return !Fail(ctx, "laptop base " + Quoted(laptop_folder.string()), s);
-  std::shared_ptr<db::Store> server = MakeOffice(ctx, office, user, password);
+  std::shared_ptr<db::Store> server = MakeOffice(ctx, office, user, password, office_made);
   if (!server) return false;
 
   db::sample::SeedSummary summary;

@@ -18,7 +18,8 @@ using postgres::Result;
 namespace {
 
 constexpr const char* kCatalogue[] = {
-    "CREATE TABLE cv_files (name text PRIMARY KEY)",
+    "CREATE TABLE cv_files (name text PRIMARY KEY, version bigint NOT NULL DEFAULT "
+    "txid_current())",
     "CREATE TABLE cv_dict (file text NOT NULL, item text NOT NULL, field int NOT NULL, "
     "first_chars int NOT NULL, right_just bool NOT NULL, indexed bool NOT NULL, "
     "PRIMARY KEY (file, item))",
@@ -30,36 +31,86 @@ constexpr const char* kCatalogue[] = {
     "CREATE INDEX cv_index_by_key ON cv_index (file, key)",
 };
 
+// What marks a database the demo made, as its comment: the demo may remove such a one, and
+// no other.
+constexpr const char* kDemoMark = "Cortevane demo office base";
+
+// A connection to the server's maintenance database, for what concerns whole databases.
+int Maintenance(const PgAddress& address, PGconn** conn) {
+  *conn = Open(address, "postgres");
+  if (PQstatus(*conn) == CONNECTION_OK) return kOk;
+  int status = ConnectStatus(*conn);
+  PQfinish(*conn);
+  *conn = nullptr;
+  return status;
+}
+
+// Runs a statement naming the database `account` (validated; CREATE, DROP and COMMENT take no
+// parameters, so it is quoted as an identifier): `before` + name + `after`. 0, or kIoError
+// (kNotPermitted for a missing right) with the server's SQLSTATE in *state.
+int OnDatabase(PGconn* conn, const std::string& before, const std::string& account,
+               const std::string& after, std::string* state = nullptr) {
+  char* ident = PQescapeIdentifier(conn, account.data(), account.size());
+  if (ident == nullptr) return kBadName;
+  std::string sql = before + ident + after;
+  PQfreemem(ident);
+  Result r(PQexec(conn, sql.c_str()));
+  if (PQresultStatus(r.get()) == PGRES_COMMAND_OK) return kOk;
+  const char* code = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
+  if (state != nullptr) *state = code ? code : "";
+  return code != nullptr && std::string(code) == "42501" ? kNotPermitted : kIoError;
+}
+
 }  // namespace
 
-int PostgresStore::CreateAccount(const PgAddress& address, bool server) {
-  if (ValidateName(address.account) != kOk) return kBadName;
-  PGconn* admin = Open(address, "postgres");
-  if (PQstatus(admin) != CONNECTION_OK) {
-    int status = ConnectStatus(admin);
-    PQfinish(admin);
-    return status;
+int PostgresStore::ServerRights(const PgAddress& address, bool* create_databases,
+                                bool* create_roles) {
+  PGconn* conn = nullptr;
+  if (int s = Maintenance(address, &conn)) return s;
+  Result r(PQexec(conn,
+                  "SELECT (rolsuper OR rolcreatedb)::text, (rolsuper OR rolcreaterole)::text "
+                  "FROM pg_roles WHERE rolname = current_user"));
+  int status = kIoError;
+  if (PQresultStatus(r.get()) == PGRES_TUPLES_OK && PQntuples(r.get()) == 1) {
+    *create_databases = std::string(PQgetvalue(r.get(), 0, 0)) == "true";
+    *create_roles = std::string(PQgetvalue(r.get(), 0, 1)) == "true";
+    status = kOk;
   }
-  // CREATE DATABASE takes no parameters: the validated name is quoted as an identifier.
-  char* ident = PQescapeIdentifier(admin, address.account.data(), address.account.size());
-  std::string sql = std::string("CREATE DATABASE ") + ident + " ENCODING 'UTF8' TEMPLATE template0";
-  PQfreemem(ident);
-  Result created(PQexec(admin, sql.c_str()));
-  int status = kOk;
-  if (PQresultStatus(created.get()) != PGRES_COMMAND_OK) {
-    const char* state = PQresultErrorField(created.get(), PG_DIAG_SQLSTATE);
-    status = (state != nullptr && std::string(state) == "42P04") ? kAccountExists : kIoError;
-  }
-  PQfinish(admin);
-  if (status != kOk) return status;
+  PQfinish(conn);
+  return status;
+}
 
+int PostgresStore::CreateAccount(const PgAddress& address, bool server, bool demo) {
+  if (ValidateName(address.account) != kOk) return kBadName;
+  PGconn* admin = nullptr;
+  if (int s = Maintenance(address, &admin)) return s;
+  std::string state;
+  int status = OnDatabase(admin, "CREATE DATABASE ", address.account,
+                          " ENCODING 'UTF8' TEMPLATE template0", &state);
+  if (status != kOk) {
+    PQfinish(admin);
+    return state == "42P04" ? static_cast<int>(kAccountExists) : status;
+  }
+  if (demo)
+    status = OnDatabase(admin, "COMMENT ON DATABASE ", address.account,
+                        std::string(" IS '") + kDemoMark + "'");
+  if (status == kOk) status = CreateCatalogue(address, server);
+  // A database without its whole catalogue would pass for a damaged account, and block the
+  // next try with "exists": it goes.
+  if (status != kOk)
+    OnDatabase(admin, "DROP DATABASE IF EXISTS ", address.account, " WITH (FORCE)");
+  PQfinish(admin);
+  return status;
+}
+
+int PostgresStore::CreateCatalogue(const PgAddress& address, bool server) {
   PGconn* conn = Open(address, address.account);
   if (PQstatus(conn) != CONNECTION_OK) {
-    status = ConnectStatus(conn);
+    int status = ConnectStatus(conn);
     PQfinish(conn);
     return status;
   }
-  std::shared_ptr<PostgresStore> fresh(new PostgresStore(conn));
+  std::shared_ptr<PostgresStore> fresh(new PostgresStore(conn, address.request_timeout_s));
   return fresh->Atomically([&] {
     for (const char* statement : kCatalogue) {
       Result r(fresh->Exec(statement, {}));
@@ -121,7 +172,7 @@ int PostgresStore::SetRole(const std::string& name, const std::string& quoted,
   auto failed = [&](pg_result* r) {
     const char* code = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
     *state = code ? code : "";
-    return Failure();
+    return *state == "42501" ? static_cast<int>(kNotPermitted) : Failure();
   };
   Result exists(Exec("SELECT 1 FROM pg_roles WHERE rolname = $1", {name}));
   if (!Ok(exists.get())) return failed(exists.get());
@@ -141,33 +192,24 @@ int PostgresStore::SetRole(const std::string& name, const std::string& quoted,
   return kOk;
 }
 
-int PostgresStore::DropAccount(const PgAddress& address) {
+int PostgresStore::DropAccount(const PgAddress& address, bool demo_only) {
   if (ValidateName(address.account) != kOk) return kBadName;
-  PgAddress maintenance = address;
-  maintenance.account = "postgres";
-  std::string host = address.host, port = "5432";
-  if (size_t colon = host.rfind(':'); colon != std::string::npos && host.find(':') == colon) {
-    port = host.substr(colon + 1);
-    host = host.substr(0, colon);
+  PGconn* conn = nullptr;
+  if (int s = Maintenance(address, &conn)) return s;
+  int status = kOk;
+  if (demo_only) {
+    const char* values[] = {address.account.c_str()};
+    Result r(PQexecParams(conn,
+                          "SELECT coalesce(shobj_description(oid, 'pg_database'), '') "
+                          "FROM pg_database WHERE datname = $1",
+                          1, nullptr, values, nullptr, nullptr, 0));
+    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+      status = kIoError;
+    else if (PQntuples(r.get()) > 0 && std::string(PQgetvalue(r.get(), 0, 0)) != kDemoMark)
+      status = kAccountExists;  // not the demo's: left as it is
   }
-  std::string timeout = std::to_string(address.connect_timeout_s);
-  const char* keys[] = {"host",     "port",    "dbname",          "user",
-                        "password", "sslmode", "connect_timeout", nullptr};
-  const char* values[] = {
-      host.c_str(), port.c_str(),    "postgres", address.user.c_str(), address.password.c_str(),
-      "prefer",     timeout.c_str(), nullptr};
-  PGconn* conn = PQconnectdbParams(keys, values, 0);
-  if (PQstatus(conn) != CONNECTION_OK) {
-    PQfinish(conn);
-    return kServerUnreachable;
-  }
-  // DROP DATABASE takes no parameters: the validated name is quoted as an identifier.
-  char* ident = PQescapeIdentifier(conn, address.account.data(), address.account.size());
-  std::string sql = std::string("DROP DATABASE IF EXISTS ") + ident + " WITH (FORCE)";
-  PQfreemem(ident);
-  PGresult* r = PQexec(conn, sql.c_str());
-  int status = PQresultStatus(r) == PGRES_COMMAND_OK ? kOk : kIoError;
-  PQclear(r);
+  if (status == kOk)
+    status = OnDatabase(conn, "DROP DATABASE IF EXISTS ", address.account, " WITH (FORCE)");
   PQfinish(conn);
   return status;
 }

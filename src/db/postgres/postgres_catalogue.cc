@@ -17,22 +17,14 @@ std::string PostgresStore::Table(std::string_view file, int* status) {
     *status = kBadName;
     return {};
   }
-  if (!FileExists(file)) {
-    *status = PQstatus(conn_) == CONNECTION_OK ? static_cast<int>(kNoSuchFile)
-                                               : static_cast<int>(kServerUnreachable);
-    return {};
-  }
-  *status = kOk;
-  return table;
+  const FileKnowledge* known = nullptr;
+  *status = Know(file, false, &known);
+  return *status == kOk ? table : std::string();
 }
 
 bool PostgresStore::FileExists(std::string_view file) {
-  if (ValidateName(file) != kOk) return false;
-  if (known_files_.count(std::string(file))) return true;
-  Result r(Exec("SELECT 1 FROM cv_files WHERE name = $1", {std::string(file)}));
-  if (!Ok(r.get()) || PQntuples(r.get()) == 0) return false;
-  known_files_.insert(std::string(file));
-  return true;
+  const FileKnowledge* known = nullptr;
+  return Know(file, true, &known) == kOk;
 }
 
 int PostgresStore::CreateFile(std::string_view file) {
@@ -40,7 +32,7 @@ int PostgresStore::CreateFile(std::string_view file) {
   if (table.empty()) return kBadName;
   // A file and a pointer never share a name: OpenFile could not tell which is meant.
   if (FileExists(file) || Pointer(file)) return kFileExists;
-  return Atomically([&] {
+  int status = Atomically([&] {
     Result t(Exec("CREATE TABLE " + table + " (key bytea PRIMARY KEY, record bytea NOT NULL)", {}));
     if (!Ok(t.get())) {
       const char* state = PQresultErrorField(t.get(), PG_DIAG_SQLSTATE);
@@ -59,6 +51,8 @@ int PostgresStore::CreateFile(std::string_view file) {
     Result c(Exec("INSERT INTO cv_files (name) VALUES ($1)", {std::string(file)}));
     return Ok(c.get()) ? static_cast<int>(kOk) : Failure();
   });
+  Forget(file);
+  return status;
 }
 
 int PostgresStore::DropFile(std::string_view file) {
@@ -67,16 +61,16 @@ int PostgresStore::DropFile(std::string_view file) {
   std::string table = Table(file, &status);
   if (status != kOk) return status;
   status = Atomically([&] {
-    Result t(Exec("DROP TABLE " + table, {}));
+    // The entry first: the drop waits for the writes under way on the file.
     Result a(Exec("DELETE FROM cv_files WHERE name = $1", {std::string(file)}));
+    if (!Ok(a.get())) return Failure();
+    if (std::string(PQcmdTuples(a.get())) == "0") return static_cast<int>(kNoSuchFile);
+    Result t(Exec("DROP TABLE " + table, {}));
     Result b(Exec("DELETE FROM cv_dict WHERE file = $1", {std::string(file)}));
     Result c(Exec("DELETE FROM cv_index WHERE file = $1", {std::string(file)}));
-    return Ok(t.get()) && Ok(a.get()) && Ok(b.get()) && Ok(c.get()) ? static_cast<int>(kOk)
-                                                                    : Failure();
+    return Ok(t.get()) && Ok(b.get()) && Ok(c.get()) ? static_cast<int>(kOk) : Failure();
   });
-  known_files_.erase(std::string(file));
-  indexed_cache_.erase(std::string(file));
-  dict_cache_.erase(std::string(file));
+  Forget(file);
   return status;
 }
 

@@ -48,31 +48,51 @@ std::string IndexCondition(const DictItem& item, std::string_view value, bool pr
 
 }  // namespace
 
-int PostgresStore::IndexedItems(std::string_view file, const std::vector<DictItem>** items) {
-  auto it = indexed_cache_.find(file);
-  if (it == indexed_cache_.end()) {
-    // A dictionary that could not be read is not "no index": writes would then leave the
-    // index behind the records. Nothing is remembered until a read succeeds.
-    std::vector<DictItem> all, indexed;
-    if (int s = Dictionary(file, &all)) return s;
-    for (auto& item : all)
-      if (item.indexed) indexed.push_back(item);
-    it = indexed_cache_.emplace(std::string(file), std::move(indexed)).first;
+int PostgresStore::Know(std::string_view file, bool check, const FileKnowledge** known) {
+  if (ValidateName(file) != kOk) return kBadName;
+  auto it = files_.find(file);
+  if (it != files_.end() && (!check || it->second.read_at == round_trips_)) {
+    *known = &it->second;
+    return kOk;
   }
-  *items = &it->second;
+  // The file's entry and its dictionary in one request; no row: no such file.
+  Result r(
+      Exec("SELECT f.version::text, d.item, d.field::text, d.first_chars::text, "
+           "d.right_just::text, d.indexed::text FROM cv_files f "
+           "LEFT JOIN cv_dict d ON d.file = f.name WHERE f.name = $1 ORDER BY d.item",
+           {std::string(file)}));
+  if (!Ok(r.get())) return Failure();
+  if (PQntuples(r.get()) == 0) {
+    Forget(file);
+    return kNoSuchFile;
+  }
+  FileKnowledge fresh;
+  fresh.version = std::stoll(Cell(r.get(), 0, 0));
+  fresh.read_at = round_trips_;
+  for (int i = 0; i < PQntuples(r.get()); ++i) {
+    if (PQgetisnull(r.get(), i, 1)) continue;
+    DictItem item;
+    item.name = Cell(r.get(), i, 1);
+    item.field = std::stoi(Cell(r.get(), i, 2));
+    item.first = std::stoi(Cell(r.get(), i, 3));
+    item.right = Cell(r.get(), i, 4) == "true";
+    item.indexed = Cell(r.get(), i, 5) == "true";
+    if (item.indexed) fresh.indexed.push_back(item);
+    fresh.dictionary.push_back(std::move(item));
+  }
+  FileKnowledge& slot = files_[std::string(file)];
+  slot = std::move(fresh);
+  *known = &slot;
   return kOk;
 }
 
-int PostgresStore::WriteIndex(std::string_view file, std::string_view key,
-                              std::string_view record) {
-  const std::vector<DictItem>* indexed = nullptr;
-  if (int s = IndexedItems(file, &indexed)) return s;
-  const std::vector<DictItem>& items = *indexed;
-  if (items.empty()) return kOk;
+int PostgresStore::WriteIndex(std::string_view file, const std::vector<DictItem>& indexed,
+                              std::string_view key, std::string_view record) {
+  if (indexed.empty()) return kOk;
   Result del(Exec("DELETE FROM cv_index WHERE file = $1 AND key = $2",
                   {std::string(file), std::string(key)}));
   if (!Ok(del.get())) return Failure();
-  for (const auto& item : items) {
+  for (const auto& item : indexed) {
     for (const auto& value : ItemValues(item, key, record)) {
       Result ins(
           Exec("INSERT INTO cv_index (file, item, value, key) VALUES ($1, $2, $3, $4) "
@@ -108,9 +128,9 @@ int PostgresStore::InsertIndexEntries(const std::string& file, IndexEntries* ent
 
 int PostgresStore::IndexedItem(std::string_view file, std::string_view item,
                                const DictItem** found) {
-  const std::vector<DictItem>* indexed = nullptr;
-  if (int s = IndexedItems(file, &indexed)) return s;
-  for (const DictItem& i : *indexed)
+  const FileKnowledge* known = nullptr;
+  if (int s = Know(file, true, &known)) return s;
+  for (const DictItem& i : known->indexed)
     if (i.name == item) {
       *found = &i;
       return kOk;
@@ -192,7 +212,7 @@ int PostgresStore::IndexScan(std::string_view file, std::string_view item, std::
                     "x.item = $2 AND " +
                     where + ") ORDER BY f.key",
                 params));
-  if (!Ok(r.get())) return Failure();
+  if (!Ok(r.get())) return Failure(r.get());
   for (int i = 0; i < PQntuples(r.get()); ++i)
     if (!visit(Cell(r.get(), i, 0), Cell(r.get(), i, 1))) break;
   return kOk;
@@ -206,9 +226,14 @@ int PostgresStore::SetDictItem(std::string_view file, const DictItem& item) {
   // Item names are written in query sentences: the same rule as file names keeps them words.
   if (ValidateName(item.name) != kOk) return kBadName;
   if (item.field < 0 || item.first < 0) return kBadArgument;
-  indexed_cache_.erase(std::string(file));
-  dict_cache_.erase(std::string(file));
   status = Atomically([&] {
+    // A new version of the file's entry, taken first: it waits for the writes under way on
+    // the file, and refuses those prepared against the old one.
+    Result v(
+        Exec("UPDATE cv_files SET version = txid_current() WHERE name = $1", {std::string(file)}));
+    if (!Ok(v.get())) return Failure();
+    if (std::string(PQcmdTuples(v.get())) == "0") return static_cast<int>(kNoSuchFile);
+    Forget(file);
     Result r(
         Exec("INSERT INTO cv_dict (file, item, field, first_chars, right_just, indexed) "
              "VALUES ($1, $2, $3::text::int, $4::text::int, $5::text::bool, $6::text::bool) "
@@ -237,34 +262,15 @@ int PostgresStore::SetDictItem(std::string_view file, const DictItem& item) {
     if (inner != kOk) return inner;
     return InsertIndexEntries(std::string(file), &entries);
   });
-  indexed_cache_.erase(std::string(file));
-  dict_cache_.erase(std::string(file));
+  Forget(file);
   return status;
 }
 
 int PostgresStore::Dictionary(std::string_view file, std::vector<DictItem>* items) {
-  // Every query reads the dictionary of its file: it is kept once read, and forgotten when
-  // this connection changes it (SetDictItem, DropFile, Rollback).
-  if (auto it = dict_cache_.find(file); it != dict_cache_.end()) {
-    *items = it->second;
-    return kOk;
-  }
-  Result r(
-      Exec("SELECT item, field::text, first_chars::text, right_just::text, indexed::text "
-           "FROM cv_dict WHERE file = $1 ORDER BY item",
-           {std::string(file)}));
-  if (!Ok(r.get())) return Failure();
   items->clear();
-  for (int i = 0; i < PQntuples(r.get()); ++i) {
-    DictItem item;
-    item.name = Cell(r.get(), i, 0);
-    item.field = std::stoi(Cell(r.get(), i, 1));
-    item.first = std::stoi(Cell(r.get(), i, 2));
-    item.right = Cell(r.get(), i, 3) == "true";
-    item.indexed = Cell(r.get(), i, 4) == "true";
-    items->push_back(std::move(item));
-  }
-  dict_cache_.emplace(std::string(file), *items);
+  const FileKnowledge* known = nullptr;
+  if (int s = Know(file, true, &known)) return s;
+  *items = known->dictionary;
   return kOk;
 }
 

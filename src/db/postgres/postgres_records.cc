@@ -14,6 +14,23 @@ using postgres::Params;
 using postgres::PgTableName;
 using postgres::Result;
 
+namespace {
+
+// Tries of a write whose knowledge of the file turned out stale (each one reads it again).
+constexpr int kAttempts = 3;
+
+// The head of a statement that holds the file's catalogue entry (parameter `name`) in share
+// mode until the transaction ends, as "g", with one row while the entry is there and, when
+// `version` is given, of that version. Changes of the file take the entry in update mode, so
+// they wait for the writes under way, and a write prepared against an older version finds g
+// empty and writes nothing.
+std::string Gate(const std::string& name, const std::string& version = "") {
+  return "WITH g AS (SELECT 1 FROM cv_files WHERE name = " + name +
+         (version.empty() ? "" : " AND version = " + version + "::text::bigint") + " FOR SHARE) ";
+}
+
+}  // namespace
+
 int PostgresStore::Read(std::string_view file, std::string_view key, std::string* record) {
   if (int s = Settle()) return s;
   int status;
@@ -21,7 +38,7 @@ int PostgresStore::Read(std::string_view file, std::string_view key, std::string
   if (status != kOk) return status;
   if (key.empty()) return kNoKey;
   Result r(Exec("SELECT record FROM " + table + " WHERE key = $1", {std::string(key)}));
-  if (!Ok(r.get())) return Failure();
+  if (!Ok(r.get())) return Failure(r.get());
   if (PQntuples(r.get()) == 0) {
     record->clear();
     return kRecordNotFound;
@@ -46,17 +63,30 @@ int PostgresStore::Write(std::string_view file, std::string_view key, std::strin
     if (pending_count_ >= kPendingRows || pending_bytes_ >= kPendingBytes) return Settle();
     return kOk;
   }
-  auto write = [&] {
-    Result r(Exec("INSERT INTO " + table +
-                      " (key, record) VALUES ($1, $2) "
-                      "ON CONFLICT (key) DO UPDATE SET record = EXCLUDED.record",
-                  {std::string(key), std::string(record)}));
-    if (!Ok(r.get())) return Failure();
-    return WriteIndex(file, key, record);
-  };
-  const std::vector<DictItem>* indexed = nullptr;
-  if (int s = IndexedItems(file, &indexed)) return s;
-  return indexed->empty() ? write() : Atomically(write);
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    const FileKnowledge* known = nullptr;
+    if (int s = Know(file, false, &known)) return s;
+    const FileKnowledge& now = *known;  // valid until Forget or Rollback
+    int s = now.indexed.empty()
+                ? WriteOnce(table, file, now, key, record)
+                : Atomically([&] { return WriteOnce(table, file, now, key, record); });
+    if (s != kStale) return s;
+    Forget(file);
+  }
+  return kIoError;
+}
+
+int PostgresStore::WriteOnce(const std::string& table, std::string_view file,
+                             const FileKnowledge& known, std::string_view key,
+                             std::string_view record) {
+  Result r(Exec(
+      Gate("$3", "$4") + "INSERT INTO " + table +
+          " (key, record) SELECT $1::bytea, $2::bytea FROM g "
+          "ON CONFLICT (key) DO UPDATE SET record = EXCLUDED.record",
+      {std::string(key), std::string(record), std::string(file), std::to_string(known.version)}));
+  if (!Ok(r.get())) return Failure(r.get());
+  if (std::string(PQcmdTuples(r.get())) == "0") return kStale;
+  return WriteIndex(file, known.indexed, key, record);
 }
 
 int PostgresStore::Settle() {
@@ -71,25 +101,33 @@ int PostgresStore::Settle() {
       AppendHex(&keys, key);
       AppendHex(&records, record);
     }
-    Result r(Exec("INSERT INTO " + table + " (key, record) SELECT " + Decoded("k") + ", " +
-                      Decoded("r") +
-                      " FROM unnest(string_to_array($1::text, ','), "
-                      "string_to_array($2::text, ',')) AS u(k, r) "
-                      "ON CONFLICT (key) DO UPDATE SET record = EXCLUDED.record",
-                  {keys, records}));
-    if (!Ok(r.get())) return Failure();
-
-    const std::vector<DictItem>* indexed = nullptr;
-    if (int s = IndexedItems(file, &indexed)) return s;
-    if (indexed->empty()) continue;
-    Result del(Exec("DELETE FROM cv_index WHERE file = $1 AND key IN (SELECT " + Decoded("k") +
-                        " FROM unnest(string_to_array($2::text, ',')) AS u(k))",
-                    {file, keys}));
-    if (!Ok(del.get())) return Failure();
-    IndexEntries entries;
-    for (const auto& [key, record] : rows)
-      for (const auto& item : *indexed) entries.Add(item, key, record);
-    if (int s = InsertIndexEntries(file, &entries)) return s;
+    int status = kIoError;
+    for (int attempt = 0; attempt < kAttempts && status != kOk; ++attempt) {
+      const FileKnowledge* known = nullptr;
+      if (int s = Know(file, false, &known)) return s;
+      Result r(Exec(Gate("$3", "$4") + "INSERT INTO " + table + " (key, record) SELECT " +
+                        Decoded("k") + ", " + Decoded("r") +
+                        " FROM g, unnest(string_to_array($1::text, ','), "
+                        "string_to_array($2::text, ',')) AS u(k, r) "
+                        "ON CONFLICT (key) DO UPDATE SET record = EXCLUDED.record",
+                    {keys, records, file, std::to_string(known->version)}));
+      if (!Ok(r.get())) return Failure(r.get());
+      if (std::string(PQcmdTuples(r.get())) == "0") {
+        Forget(file);  // nothing written: made again with what the file is now
+        continue;
+      }
+      status = kOk;
+      if (known->indexed.empty()) continue;
+      Result del(Exec("DELETE FROM cv_index WHERE file = $1 AND key IN (SELECT " + Decoded("k") +
+                          " FROM unnest(string_to_array($2::text, ',')) AS u(k))",
+                      {file, keys}));
+      if (!Ok(del.get())) return Failure();
+      IndexEntries entries;
+      for (const auto& [key, record] : rows)
+        for (const auto& item : known->indexed) entries.Add(item, key, record);
+      if (int s = InsertIndexEntries(file, &entries)) return s;
+    }
+    if (status != kOk) return status;
   }
   return kOk;
 }
@@ -101,12 +139,13 @@ int PostgresStore::Delete(std::string_view file, std::string_view key) {
   if (status != kOk) return status;
   if (key.empty()) return kNoKey;
   return Atomically([&] {
-    Result r(Exec("DELETE FROM " + table + " WHERE key = $1", {std::string(key)}));
-    if (!Ok(r.get())) return Failure();
+    // The file's entry is held in share mode, as by writes: an index made meanwhile by
+    // another connection cannot list the record this deletes.
+    Result r(
+        Exec(Gate("$2") + "DELETE FROM " + table + " WHERE key = $1 AND EXISTS (SELECT 1 FROM g)",
+             {std::string(key), std::string(file)}));
+    if (!Ok(r.get())) return Failure(r.get());
     if (std::string(PQcmdTuples(r.get())) == "0") return static_cast<int>(kRecordNotFound);
-    const std::vector<DictItem>* indexed = nullptr;
-    if (int s = IndexedItems(file, &indexed)) return s;
-    if (indexed->empty()) return static_cast<int>(kOk);
     Result x(Exec("DELETE FROM cv_index WHERE file = $1 AND key = $2",
                   {std::string(file), std::string(key)}));
     return Ok(x.get()) ? static_cast<int>(kOk) : Failure();
@@ -119,9 +158,11 @@ int PostgresStore::Clear(std::string_view file) {
   std::string table = Table(file, &status);
   if (status != kOk) return status;
   return Atomically([&] {
-    Result r(Exec("DELETE FROM " + table, {}));
+    Result r(Exec(Gate("$1") + "DELETE FROM " + table + " WHERE EXISTS (SELECT 1 FROM g)",
+                  {std::string(file)}));
+    if (!Ok(r.get())) return Failure(r.get());
     Result x(Exec("DELETE FROM cv_index WHERE file = $1", {std::string(file)}));
-    return Ok(r.get()) && Ok(x.get()) ? static_cast<int>(kOk) : Failure();
+    return Ok(x.get()) ? static_cast<int>(kOk) : Failure();
   });
 }
 
@@ -142,7 +183,7 @@ int PostgresStore::Scan(std::string_view file,
                    : Exec("SELECT key, record FROM " + table + " ORDER BY key LIMIT " +
                               std::to_string(kPage),
                           {}));
-    if (!Ok(r.get())) return Failure();
+    if (!Ok(r.get())) return Failure(r.get());
     int rows = PQntuples(r.get());
     for (int i = 0; i < rows; ++i) {
       std::string key = Cell(r.get(), i, 0);
@@ -175,7 +216,7 @@ int PostgresStore::ReadMany(std::string_view file, const std::vector<std::string
                     " WHERE key IN (SELECT decode(h, 'hex') FROM "
                     "unnest(string_to_array($1::text, ',')) h) ORDER BY key",
                 {list}));
-  if (!Ok(r.get())) return Failure();
+  if (!Ok(r.get())) return Failure(r.get());
   for (int i = 0; i < PQntuples(r.get()); ++i)
     if (!visit(Cell(r.get(), i, 0), Cell(r.get(), i, 1))) break;
   return kOk;
@@ -187,7 +228,7 @@ int PostgresStore::CountRecords(std::string_view file, long long* count) {
   std::string table = Table(file, &status);
   if (status != kOk) return status;
   Result r(Exec("SELECT count(*)::text FROM " + table, {}));
-  if (!Ok(r.get())) return Failure();
+  if (!Ok(r.get())) return Failure(r.get());
   *count = std::stoll(Cell(r.get(), 0, 0));
   return kOk;
 }

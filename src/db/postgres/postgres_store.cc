@@ -3,6 +3,12 @@
 // accounts each have their own file beside this one.
 #include <libpq-fe.h>
 
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 
@@ -46,12 +52,42 @@ PGconn* Open(const PgAddress& a, const std::string& dbname) {
   std::string host, port;
   SplitHost(a.host, &host, &port);
   std::string timeout = std::to_string(a.connect_timeout_s);
-  const char* keys[] = {"host",     "port",    "dbname",          "user",
-                        "password", "sslmode", "connect_timeout", "application_name",
+  // A server that stops answering is noticed by the connection itself: keepalives on an idle
+  // connection, a limit on data left unacknowledged, and a statement limit on the server a
+  // little below the wait for a request (Exec), so a slow statement ends as an error there.
+  std::string unacknowledged = std::to_string(a.request_timeout_s * 1000);
+  std::string options =
+      "-c statement_timeout=" + std::to_string(std::max(1, a.request_timeout_s - 1) * 1000);
+  const char* keys[] = {"host",
+                        "port",
+                        "dbname",
+                        "user",
+                        "password",
+                        "sslmode",
+                        "connect_timeout",
+                        "application_name",
+                        "keepalives",
+                        "keepalives_idle",
+                        "keepalives_interval",
+                        "keepalives_count",
+                        "tcp_user_timeout",
+                        "options",
                         nullptr};
-  const char* values[] = {host.c_str(),    port.c_str(),       dbname.c_str(),
-                          a.user.c_str(),  a.password.c_str(), "prefer",
-                          timeout.c_str(), "cortevane",        nullptr};
+  const char* values[] = {host.c_str(),
+                          port.c_str(),
+                          dbname.c_str(),
+                          a.user.c_str(),
+                          a.password.c_str(),
+                          "prefer",
+                          timeout.c_str(),
+                          "cortevane",
+                          "1",
+                          "10",
+                          "5",
+                          "3",
+                          unacknowledged.c_str(),
+                          options.c_str(),
+                          nullptr};
   return PQconnectdbParams(keys, values, 0);
 }
 
@@ -97,7 +133,8 @@ std::string Decoded(const char* column) {
 
 }  // namespace postgres
 
-PostgresStore::PostgresStore(pg_conn* conn) : conn_(conn) {}
+PostgresStore::PostgresStore(pg_conn* conn, int request_timeout_s)
+    : conn_(conn), request_timeout_s_(request_timeout_s) {}
 
 PostgresStore::~PostgresStore() {
   if (conn_ != nullptr) PQfinish(conn_);
@@ -114,11 +151,19 @@ std::shared_ptr<PostgresStore> PostgresStore::Connect(const PgAddress& address, 
     PQfinish(conn);
     return nullptr;
   }
-  std::shared_ptr<PostgresStore> store(new PostgresStore(conn));
-  Result check(store->Exec("SELECT count(*)::text FROM cv_files", {}));
+  std::shared_ptr<PostgresStore> store(new PostgresStore(conn, address.request_timeout_s));
+  Result check(store->Exec("SELECT count(version)::text FROM cv_files", {}));
   if (!Ok(check.get())) {
-    *status = kAccountCorrupt;
-    return nullptr;
+    // An account made before files had versions gets them (the account owner's connection
+    // can); anything else that fails is not an account.
+    Result upgrade(
+        store->Exec("ALTER TABLE cv_files ADD COLUMN IF NOT EXISTS version bigint NOT NULL "
+                    "DEFAULT txid_current()",
+                    {}));
+    if (!Ok(upgrade.get())) {
+      *status = kAccountCorrupt;
+      return nullptr;
+    }
   }
   *status = kOk;
   return store;
@@ -141,13 +186,62 @@ pg_result* PostgresStore::Exec(const std::string& sql, const Params& params) {
     lengths.push_back(p ? static_cast<int>(p->size()) : 0);
     formats.push_back(1);  // binary: bytea and text travel as raw bytes, never re-encoded
   }
-  return PQexecParams(conn_, sql.c_str(), static_cast<int>(params.size()), nullptr, values.data(),
-                      lengths.data(), formats.data(), 1);
+  if (!PQsendQueryParams(conn_, sql.c_str(), static_cast<int>(params.size()), nullptr,
+                         values.data(), lengths.data(), formats.data(), 1))
+    return nullptr;
+  return Await();
+}
+
+pg_result* PostgresStore::Await() {
+  // The answer is awaited a bounded time: past it the server is taken for lost, and the
+  // connection is cut so that it reads as lost (and is made again by the next request when
+  // nothing of it is still owed to a caller).
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(request_timeout_s_);
+  PGresult* last = nullptr;
+  while (true) {
+    while (PQisBusy(conn_)) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      pollfd wait{PQsocket(conn_), POLLIN, 0};
+      int ready = left.count() > 0 ? poll(&wait, 1, static_cast<int>(left.count())) : 0;
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready <= 0) {
+        PQclear(last);
+        Cut();
+        return nullptr;
+      }
+      if (!PQconsumeInput(conn_)) break;  // the connection failed: PQgetResult says how
+    }
+    PGresult* r = PQgetResult(conn_);
+    if (r == nullptr) return last;
+    // One statement gives one result; should there be more, the first failure is kept.
+    if (last != nullptr && !Ok(last)) {
+      PQclear(r);
+      continue;
+    }
+    PQclear(last);
+    last = r;
+  }
+}
+
+void PostgresStore::Cut() {
+  ::shutdown(PQsocket(conn_), SHUT_RDWR);
+  PQconsumeInput(conn_);
+  while (PGresult* r = PQgetResult(conn_)) PQclear(r);
 }
 
 int PostgresStore::Failure() const {
   return PQstatus(conn_) == CONNECTION_OK ? static_cast<int>(kIoError)
                                           : static_cast<int>(kServerUnreachable);
+}
+
+int PostgresStore::Failure(pg_result* result) {
+  const char* state = result != nullptr ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+  if (state != nullptr && std::string_view(state) == "42P01") {  // undefined table
+    files_.clear();
+    return kNoSuchFile;
+  }
+  return Failure();
 }
 
 int PostgresStore::Health() {
@@ -201,9 +295,7 @@ int PostgresStore::Rollback() {
   in_transaction_ = false;
   pending_.clear();
   pending_count_ = pending_bytes_ = 0;
-  indexed_cache_.clear();
-  dict_cache_.clear();
-  known_files_.clear();
+  files_.clear();
   Result r(Exec("ROLLBACK", {}));
   return Ok(r.get()) ? kOk : Failure();
 }

@@ -6,11 +6,17 @@
 // QuotedTableName. Reservations are session-level advisory locks, so they die with the
 // connection.
 //
-// When the server ends the connection (restart, administrator, network), the failing call
-// reports kServerUnreachable, and the next call connects again, unless a transaction or a
-// reservation of the lost connection is still pending: those are gone with it, and their
-// owner must first see the failure (Rollback, Free), never a fresh connection that silently
-// lacks them.
+// Other connections may change the catalogue at any time (an administrator at work while
+// staff are connected). Each file's catalogue entry carries a version that every change of
+// the file or its dictionary replaces; a write names the version it was prepared for and
+// holds the entry in share mode until its transaction ends, so a change of the file waits for
+// the writes under way and a write prepared before a change is refused and made again.
+//
+// When the server ends the connection (restart, administrator, network), or leaves a request
+// unanswered past PgAddress::request_timeout_s, the failing call reports kServerUnreachable, and
+// the next call connects again, unless a transaction or a reservation of the lost connection is
+// still pending: those are gone with it, and their owner must first see the failure (Rollback,
+// Free), never a fresh connection that silently lacks them.
 //
 // One PostgresStore is one connection, used from one thread at a time.
 #pragma once
@@ -37,6 +43,9 @@ struct PgAddress {
   std::string user;
   std::string password;
   int connect_timeout_s = 5;
+  // The longest wait for the answer to one request; past it the server counts as lost
+  // (kServerUnreachable). The server ends a statement of its own a second earlier.
+  int request_timeout_s = 30;
 };
 
 class PostgresStore : public Store {
@@ -47,11 +56,16 @@ class PostgresStore : public Store {
   static std::shared_ptr<PostgresStore> Connect(const PgAddress& address, int* status);
 
   // Creates the database `address.account` and its catalogue (DBA.SELECT catalogued; with
-  // `server`, IMPORTDONNEES too). kAccountExists when the database exists already.
-  static int CreateAccount(const PgAddress& address, bool server);
+  // `server`, IMPORTDONNEES too). kAccountExists when the database exists already,
+  // kNotPermitted when the user may not create databases. With `demo`, the database is marked
+  // as the demo's (see DropAccount). A failure leaves no database behind.
+  static int CreateAccount(const PgAddress& address, bool server, bool demo = false);
   // Removes the database `address.account` and everything in it, closing its other
-  // connections; 0 also when there was none.
-  static int DropAccount(const PgAddress& address);
+  // connections; 0 also when there was none. With `demo_only`, a database the demo did not
+  // make is left untouched and gives kAccountExists.
+  static int DropAccount(const PgAddress& address, bool demo_only = false);
+  // Whether the user of `address` may create databases and login roles on the server.
+  static int ServerRights(const PgAddress& address, bool* create_databases, bool* create_roles);
 
   // Creates a login role with a password (the name validated, kept as given: callers pass it
   // in upper case), or gives an existing role that password (roles belong to the whole
@@ -112,16 +126,41 @@ class PostgresStore : public Store {
   static bool Ok(pg_result* result);
 
  private:
-  explicit PostgresStore(pg_conn* conn);
+  PostgresStore(pg_conn* conn, int request_timeout_s);
+  // The result of the request just sent, waited for at most request_timeout_s_; nullptr
+  // when the wait ran out (the connection is then cut) or the connection failed.
+  pg_result* Await();
+  // Ends the connection from this side, so that it reads as lost.
+  void Cut();
+
+  // What this connection knows of one file: the version of its catalogue entry, which every
+  // change of the file or of its dictionary replaces, whichever connection makes it; its
+  // dictionary; its indexed items; and the request that read it (round_trips_ then).
+  struct FileKnowledge {
+    long long version = 0;
+    std::vector<DictItem> dictionary;
+    std::vector<DictItem> indexed;
+    long long read_at = -1;
+  };
+  // What is known of `file`: from memory, unless `check` and another request was sent since
+  // it was read, in which case it is read again. kNoSuchFile when the account has none.
+  // Writes trust memory and let the server check the version (a stale one is refused, read
+  // again and the write made again); questions about items check.
+  int Know(std::string_view file, bool check, const FileKnowledge** known);
+  void Forget(std::string_view file) { files_.erase(std::string(file)); }
+  // A write refused by the server because this connection's knowledge of the file is stale.
+  static constexpr int kStale = -1;
+  // Writes one record outside a transaction: the record, and its index entries when the file
+  // has indexed items, against the file's version `known`. kStale when it moved.
+  int WriteOnce(const std::string& table, std::string_view file, const FileKnowledge& known,
+                std::string_view key, std::string_view record);
 
   // The table of a catalogued file, or the empty text with *status set (kBadName, kNoSuchFile).
   std::string Table(std::string_view file, int* status);
-  // Dictionary items of a file that are indexed (cached once read; cleared by SetDictItem):
-  // 0 and *items set, or the status of the failed dictionary read.
-  int IndexedItems(std::string_view file, const std::vector<DictItem>** items);
   // The indexed item `item` of `file` in *found; kQueryUnknownItem when it is not indexed.
   int IndexedItem(std::string_view file, std::string_view item, const DictItem** found);
-  int WriteIndex(std::string_view file, std::string_view key, std::string_view record);
+  int WriteIndex(std::string_view file, const std::vector<DictItem>& indexed, std::string_view key,
+                 std::string_view record);
   // Sends the writes waiting in the open transaction (one request per file, and one for its
   // index entries). Everything that reads, or changes what they touch, settles them first.
   int Settle();
@@ -132,6 +171,8 @@ class PostgresStore : public Store {
     void Add(const DictItem& item, std::string_view key, std::string_view record);
   };
   int InsertIndexEntries(const std::string& file, IndexEntries* entries);
+  // The catalogue tables of a new account, in one transaction.
+  static int CreateCatalogue(const PgAddress& address, bool server);
   // One attempt of CreateUser; *state is the server's SQLSTATE of a failure.
   int SetRole(const std::string& name, const std::string& quoted,
               const std::string& password_literal, std::string* state);
@@ -140,8 +181,12 @@ class PostgresStore : public Store {
   // The status of a failed statement: kServerUnreachable when the connection is lost (the
   // server went away or ended it), kIoError otherwise.
   int Failure() const;
+  // The same for a statement on a file's table, which may have been dropped by another
+  // connection: then kNoSuchFile, and what was known of files is forgotten.
+  int Failure(pg_result* result);
 
   pg_conn* conn_;
+  int request_timeout_s_;
   bool in_transaction_ = false;
   // Writes of the open transaction not sent yet: file -> key -> record. Sent when they grow
   // past these bounds, before any read and at COMMIT.
@@ -151,9 +196,7 @@ class PostgresStore : public Store {
   size_t pending_count_ = 0;
   size_t pending_bytes_ = 0;
   long long round_trips_ = 0;
-  std::set<std::string> known_files_;
-  std::map<std::string, std::vector<DictItem>, std::less<>> indexed_cache_;
-  std::map<std::string, std::vector<DictItem>, std::less<>> dict_cache_;
+  std::map<std::string, FileKnowledge, std::less<>> files_;
   std::set<std::string> catalogued_;
   std::set<std::string> held_locks_;  // "file\0key" of the reservations this connection holds
 };
