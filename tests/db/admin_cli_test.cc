@@ -14,6 +14,8 @@ namespace cortevane::db {
 namespace {
 
 using Result = test_support::AdminRun;
+using test_support::ShellQuote;
+using test_support::Slurp;
 
 class AdminCliTest : public ::testing::Test {
  protected:

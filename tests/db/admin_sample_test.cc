@@ -2,9 +2,6 @@
 // folders, its output lines and exit statuses, and the bases it leaves behind.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-
-#include <fstream>
 #include <sstream>
 
 #include "db/db_file.h"
@@ -20,13 +17,8 @@ namespace {
 namespace fs = std::filesystem;
 
 using Result = test_support::AdminRun;
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test_support::ShellQuote;
+using test_support::Slurp;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> out;

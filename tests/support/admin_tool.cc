@@ -7,7 +7,6 @@
 #include <sstream>
 
 namespace cortevane::test_support {
-namespace {
 
 std::string Slurp(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -21,8 +20,6 @@ std::string ShellQuote(const std::string& arg) {
   for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return q + "'";
 }
-
-}  // namespace
 
 AdminRun RunAdmin(const std::filesystem::path& scratch, const std::vector<std::string>& args,
                   const std::string& input, const std::vector<std::string>& env) {

@@ -19,4 +19,8 @@ struct AdminRun {
 AdminRun RunAdmin(const std::filesystem::path& scratch, const std::vector<std::string>& args,
                   const std::string& input = "", const std::vector<std::string>& env = {});
 
+// The text quoted for the shell; a file's whole content.
+std::string ShellQuote(const std::string& arg);
+std::string Slurp(const std::filesystem::path& p);
+
 }  // namespace cortevane::test_support
