@@ -6,8 +6,11 @@
 //     register check, N registrations, copy of their files to the laptop by IMPORTDONNEES.
 //     Each "Ok" starts from an empty register and an empty laptop, restored outside the timed
 //     part.
-// Their baselines (<Family>_Raw) do the same reads and writes straight through sqlite3 in the
-// same run: for the search, the persons' records through the sector index in one statement;
+// Their baselines (<Family>_Raw) do the same work straight through sqlite3 in the same run:
+// for the search, the persons' records read through the sector index in one statement, cut
+// into the eleven wanted fields, sorted by surname, first name and code (raw_rows.h), laid
+// out as the window's lines (checked equal to them before timing) and put in a list widget
+// with their codes;
 // for "Ok", the register read whole, each registration its own durable transaction (re-read,
 // write, commit) as the window makes them, then the persons' records read and written to
 // reference copies and to a laptop database in one transaction each (raw_copies.h).
@@ -16,6 +19,7 @@
 #include <stdlib.h>
 
 #include <QApplication>
+#include <QListWidget>
 #include <QRadioButton>
 #include <cstdio>
 #include <filesystem>
@@ -32,6 +36,7 @@
 #include "import/chd_import.h"
 #include "import/import_text.h"
 #include "raw_copies.h"
+#include "raw_rows.h"
 #include "ui/list_box.h"
 #include "ui/scripted_ui.h"
 
@@ -161,8 +166,52 @@ void BM_SearchFillsLstPossible(benchmark::State& state) {
   window->Fermeture_Forcee();
 }
 
+// `text` cut or filled with blanks to `width` characters (UTF-8 sequences count as one).
+std::string RawFit(std::string_view text, size_t width) {
+  size_t chars = 0, at = 0;
+  for (; at < text.size(); ++at) {
+    if ((static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) continue;
+    if (chars == width) break;
+    ++chars;
+  }
+  std::string out(text.substr(0, at));
+  out.append(width - chars, ' ');
+  return out;
+}
+
+std::string_view RawTrim(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
+// The list line of a row: code, name on 23 columns, address parts joined by single blanks on
+// 47, city on 17, state.
+std::string RawLine(std::string_view output) {
+  std::string_view v[11];
+  size_t n = 0;
+  for (size_t start = 0; n < 11;) {
+    const size_t end = std::min(output.find(cortevane::bench::kRawValueMark, start), output.size());
+    v[n++] = output.substr(start, end - start);
+    if (end == output.size()) break;
+    start = end + 1;
+  }
+  std::string name = std::string(RawTrim(v[1])) + " " + std::string(RawTrim(v[2]));
+  std::string address;
+  for (size_t i = 3; i <= 8; ++i) {
+    const std::string_view part = RawTrim(v[i]);
+    if (part.empty()) continue;
+    if (!address.empty()) address.push_back(' ');
+    address.append(part);
+  }
+  std::string line = std::string(v[0]) + " " + RawFit(name, 23) + RawFit(address, 47);
+  line += " " + RawFit(RawTrim(v[9]), 17);
+  line += v[10].empty() ? " Actif" : " Suppr";
+  return line;
+}
+
 // The records of every person through the sector index (every sector of the list, in the
-// index's form), in one statement, every byte touched.
+// index's form), in one statement; then the rows cut, sorted, laid out and listed.
 void BM_SearchFillsLstPossible_Raw(benchmark::State& state) {
   Bases& bases = BasesOf(state.range(0));
   std::vector<std::string> sectors;
@@ -178,25 +227,56 @@ void BM_SearchFillsLstPossible_Raw(benchmark::State& state) {
                     " t ON t.key = idx.key WHERE idx.file = 'CIVILAIDE' AND idx.item = "
                     "'CodeSecteurAide' AND idx.value IN (";
   for (size_t i = 0; i < sectors.size(); ++i) sql += i ? ", CAST(? AS BLOB)" : "CAST(? AS BLOB)";
-  sql += ") ORDER BY t.key";
+  sql += ")";
   sqlite3_stmt* st = cortevane::bench::RawPrepare(bases.raw, sql);
-  long rows = 0;
-  for (auto _ : state) {
+  QListWidget list;
+  auto fill = [&] {
     sqlite3_reset(st);
     for (size_t i = 0; i < sectors.size(); ++i)
       sqlite3_bind_text(st, static_cast<int>(i + 1), sectors[i].c_str(), -1, SQLITE_STATIC);
-    rows = 0;
-    size_t bytes = 0;
-    while (sqlite3_step(st) == SQLITE_ROW) {
-      ++rows;
-      bytes += static_cast<size_t>(sqlite3_column_bytes(st, 0) + sqlite3_column_bytes(st, 1));
-      benchmark::DoNotOptimize(sqlite3_column_blob(st, 1));
+    std::vector<cortevane::bench::RawRow> rows;
+    while (sqlite3_step(st) == SQLITE_ROW)
+      rows.push_back(
+          cortevane::bench::RawCutRow({static_cast<const char*>(sqlite3_column_blob(st, 0)),
+                                       static_cast<size_t>(sqlite3_column_bytes(st, 0))},
+                                      {static_cast<const char*>(sqlite3_column_blob(st, 1)),
+                                       static_cast<size_t>(sqlite3_column_bytes(st, 1))}));
+    cortevane::bench::RawSortRows(&rows);
+    list.clear();
+    list.setUpdatesEnabled(false);
+    for (const auto& row : rows) {
+      const std::string line = RawLine(row.output);
+      auto* item =
+          new QListWidgetItem(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+      item->setData(Qt::UserRole, std::stoi(row.key));
+      list.addItem(item);
     }
-    benchmark::DoNotOptimize(bytes);
+    list.setUpdatesEnabled(true);
+  };
+  // The baseline must list what the window lists, line for line.
+  {
+    fill();
+    auto window = bases.WindowOnEverySector();
+    window->Cmd_Recherche_Click();
+    auto* possible = window->findChild<ListBox*>("Lst_Possible");
+    bool same = possible->count() == list.count();
+    for (int i = 0; same && i < list.count(); ++i)
+      same = possible->item(i)->text() == list.item(i)->text() &&
+             possible->ItemData(i) == list.item(i)->data(Qt::UserRole).toInt();
+    window->Fermeture_Forcee();
+    if (!same) {
+      sqlite3_finalize(st);
+      state.SkipWithError("the baseline's list differs from the window's");
+      return;
+    }
+  }
+  for (auto _ : state) {
+    fill();
+    benchmark::DoNotOptimize(list.count());
   }
   sqlite3_finalize(st);
-  if (rows != bases.persons) state.SkipWithError("the raw query did not read every person");
-  state.counters["persons"] = static_cast<double>(rows);
+  if (list.count() != bases.persons) state.SkipWithError("the raw query did not read every person");
+  state.counters["persons"] = static_cast<double>(list.count());
 }
 
 void BM_OkOfPersons(benchmark::State& state) {
