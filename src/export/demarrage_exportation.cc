@@ -10,12 +10,15 @@
 #include "export/mod_exportation.h"
 #include "export/person_plan.h"
 #include "export/rules.h"
+#include "ui/status_sentences.h"
 #include "ui/ui.h"
 
 namespace cortevane::exporting {
 
 using ui::MenuEntry;
 using ui::Pointer;
+using ui::StatusSentence;
+using ui::WithStatusSentence;
 
 Mod_Exportation::Mod_Exportation(db::Session& ses_autonome, db::Session& ses_serveur,
                                  const std::string& nom_utilisateur, ui::Ui& ui)
@@ -57,7 +60,7 @@ void Mod_Exportation::Demarrage_Exportation() {
   SDPARAMEXPORT->SetKey("PARAMETRES");
   SDPARAMEXPORT->ReadRecord();
   if (int status = SDPARAMEXPORT->Error(); status != 0) {
-    Echec("Erreur lecture SDPARAMEXPORT" + std::to_string(status));
+    Echec(WithStatusSentence("Erreur lecture SDPARAMEXPORT" + std::to_string(status), status));
     return;
   }
   ENR_SDPARAMEXPORT = SDPARAMEXPORT->GetRecord();
@@ -87,9 +90,10 @@ bool Mod_Exportation::Chargement_Compteurs() {
     db::DbFile& file = **c.file;
     file.SetKey("999");
     if (int status = file.ReadRecord(); status != 0) {
-      return Echec("Lecture impossible de l'enregistrement 999 du fichier " + c.fichier +
-                   " (erreur " + std::to_string(status) +
-                   "). Exportation interrompue : rien n'a été écrit.");
+      return Echec(WithStatusSentence("Lecture impossible de l'enregistrement 999 du fichier " +
+                                          c.fichier + " (erreur " + std::to_string(status) +
+                                          "). Exportation interrompue : rien n'a été écrit.",
+                                      status));
     }
     *c.record = file.GetRecord();
     if (!CounterValue(c.record->Field(11))) {
@@ -110,9 +114,12 @@ bool Mod_Exportation::Echec(const std::string& text, bool serveur_perdu) {
   AnnonceDocumentsNonCopies();
   std::string message = text;
   // A failure because the office server went away is not the user's to mend: say what
-  // happened and that a later export takes up the work.
+  // happened and that a later export takes up the work, in place of the status's own
+  // sentence for an unreachable base.
   if (const auto& store = Ses_Serveur.store();
       serveur_perdu || (store && store->Health() != db::kOk)) {
+    const std::string unreachable = "\r\n" + StatusSentence(db::kServerUnreachable);
+    if (message.ends_with(unreachable)) message.resize(message.size() - unreachable.size());
     message +=
         "\r\nLa liaison avec le serveur a été perdue. Ce qui a déjà été écrit sur le serveur "
         "est conservé : relancez l'exportation lorsque le serveur sera de nouveau accessible.";
@@ -147,7 +154,7 @@ std::string Mod_Exportation::Cloture_Journal(const std::string& derniere_ligne,
 }
 
 bool Mod_Exportation::EchecOuverture(const std::string& texte, const db::Session& session) {
-  return Echec(texte + std::to_string(session.Error()) + ")");
+  return Echec(WithStatusSentence(texte + std::to_string(session.Error()) + ")", session.Error()));
 }
 
 // Folders that could not be copied are told before the export's last word, so the user can

@@ -10,8 +10,11 @@
 #include "export/mod_exportation.h"
 #include "export/rules.h"
 #include "platform/file_system.h"
+#include "ui/status_sentences.h"
 
 namespace cortevane::exporting {
+
+using ui::WithStatusSentence;
 
 namespace {
 constexpr char kRacineDocuments[] = "C:\\KESTA\\DOCSCAN\\";
@@ -37,16 +40,19 @@ void Mod_Exportation::Copie_Documents(const std::string& code, const std::string
   if (cle.empty()) return non_copies(" : l'aidé n'a pas de code secteur");
   W_Secteur->SetKey(cle);
   if (int status = W_Secteur->ReadRecord(); status != 0) {
-    return non_copies(" : secteur " + cle + " introuvable sur le portable (erreur " +
-                      std::to_string(status) + ")");
+    return non_copies(WithStatusSentence(" : secteur " + cle +
+                                             " introuvable sur le portable (erreur " +
+                                             std::to_string(status) + ")",
+                                         status));
   }
   const std::string dossier = W_Secteur->GetRecord().Field(22);
   if (dossier.empty())
     return non_copies(" : le secteur " + cle + " n'a pas de dossier de destination");
   const std::string destination = dossier + code;
   if (int erreur = platform::CopyFolder(source, destination); erreur != 0) {
-    return non_copies(" vers " + destination + " : copie impossible (erreur " +
-                      std::to_string(erreur) + ")");
+    return non_copies(WithStatusSentence(
+        " vers " + destination + " : copie impossible (erreur " + std::to_string(erreur) + ")",
+        erreur));
   }
   journal_.Line("  Documents copiés : " + source + " vers " + destination);
 }
@@ -83,7 +89,8 @@ bool Mod_Exportation::Vidage_Portable() {
     }
     if (status == db::kOk || status == db::kNoSuchFile || status == db::kBadName) return true;
     if (status == db::kServerUnreachable) serveur_perdu = true;
-    non_vides.push_back(fichier + " (erreur " + std::to_string(status) + ")");
+    non_vides.push_back(
+        WithStatusSentence(fichier + " (erreur " + std::to_string(status) + ")", status));
     return false;
   };
   parametres->SetKey("AIDE");

@@ -14,12 +14,14 @@
 #include "export/mod_exportation.h"
 #include "export/person_plan.h"
 #include "export/rules.h"
+#include "ui/status_sentences.h"
 #include "ui/ui.h"
 
 namespace cortevane::exporting {
 
 using ui::MenuEntry;
 using ui::Pointer;
+using ui::WithStatusSentence;
 
 void Mod_Exportation::Exportation_Aides() {
   if (!Ses_Autonome.OpenFile("CIVILAIDE")) {
@@ -35,7 +37,7 @@ void Mod_Exportation::Exportation_Aides() {
     SDPARAMEXPORT->SetKey("AIDE");
     SDPARAMEXPORT->ReadRecord();
     if (int status = SDPARAMEXPORT->Error(); status != 0) {
-      Echec("Erreur lecture SDPARAMEXPORT" + std::to_string(status));
+      Echec(WithStatusSentence("Erreur lecture SDPARAMEXPORT" + std::to_string(status), status));
       return;
     }
     ENR_SDPARAMEXPORT = SDPARAMEXPORT->GetRecord();
@@ -140,11 +142,14 @@ bool Mod_Exportation::Envoi(const PersonPlan& plan, bool liberer) {
   const std::shared_ptr<db::Store>& store = Ses_Serveur.store();
   // A lost server is named even when the store has connected again since (a rollback does).
   auto echec = [&](const std::string& texte, int status) {
-    return Echec(texte + std::to_string(status), status == db::kServerUnreachable);
+    return Echec(WithStatusSentence(texte + std::to_string(status), status),
+                 status == db::kServerUnreachable);
   };
   auto rien_envoye = [&](int status) {
-    return Echec("Impossible d'envoyer l'aidé " + W_CodeAide + " sur le serveur (erreur " +
-                     std::to_string(status) + ") : rien n'a été écrit pour cet aidé.",
+    return Echec(WithStatusSentence("Impossible d'envoyer l'aidé " + W_CodeAide +
+                                        " sur le serveur (erreur " + std::to_string(status) +
+                                        ") : rien n'a été écrit pour cet aidé.",
+                                    status),
                  status == db::kServerUnreachable);
   };
   if (!store) return rien_envoye(db::kNotConnected);
@@ -200,19 +205,25 @@ bool Mod_Exportation::EchecPlan(const PlanFailure& failure) {
   const bool perdu = failure.status == db::kServerUnreachable;
   switch (failure.kind) {
     case PlanFailure::kOpenOffice:
-      return Echec("Problème d'ouverture de fichier : " + failure.file + " (" + statut + ")",
+      return Echec(WithStatusSentence(
+                       "Problème d'ouverture de fichier : " + failure.file + " (" + statut + ")",
+                       failure.status),
                    perdu);
     case PlanFailure::kOpenLaptop:
-      return Echec("Problème d'ouverture de fichier : " + failure.file + "( " + statut + ")");
+      return Echec(WithStatusSentence(
+          "Problème d'ouverture de fichier : " + failure.file + "( " + statut + ")",
+          failure.status));
     case PlanFailure::kSelection:
-      return Echec("Error Code " + statut);
+      return Echec(WithStatusSentence("Error Code " + statut, failure.status));
     case PlanFailure::kRead:
     case PlanFailure::kNone:
       break;
   }
   // Nothing is decided on a read that failed: what it would use belongs to no record.
-  return Echec(
-      "Erreur lecture " + failure.file + ", enregistrement " + failure.key + " : " + statut, perdu);
+  return Echec(WithStatusSentence("Erreur lecture " + failure.file + ", enregistrement " +
+                                      failure.key + " : " + statut,
+                                  failure.status),
+               perdu);
 }
 
 // Reads `cle` of `fichier` into *enr: found, or not found (an empty record). Any other status
@@ -228,8 +239,9 @@ bool Mod_Exportation::Lecture(db::DbFile& fichier, const std::string& cle, db::D
   }
   *enr = db::DynArray();
   if (status == db::kRecordNotFound) return true;
-  return Echec("Erreur lecture " + fichier.Name() + ", enregistrement " + cle + " : " +
-               std::to_string(status));
+  return Echec(WithStatusSentence("Erreur lecture " + fichier.Name() + ", enregistrement " + cle +
+                                      " : " + std::to_string(status),
+                                  status));
 }
 
 // Whether the office's register holds the user's registration of `code`, read before the

@@ -19,8 +19,11 @@
 #include "export/mod_exportation.h"
 #include "export/person_plan.h"
 #include "export/rules.h"
+#include "ui/status_sentences.h"
 
 namespace cortevane::exporting {
+
+using ui::WithStatusSentence;
 
 // Gives the person of `plan`, created on the laptop, its office code: the one an earlier run
 // noted, or the next of the common counter, noted at once. The records follow in the person's
@@ -80,9 +83,11 @@ bool Mod_Exportation::Memorisation_Code(const std::string& code, const std::stri
     status = notes->WriteRecord();
   }
   if (status == db::kOk) return true;
-  return Echec("Le code " + nouveau_code + " attribué à l'aidé " + code +
-               " n'a pas pu être noté sur le portable (erreur " + std::to_string(status) +
-               ") : aucun enregistrement n'a été copié sous ce code. Exportation interrompue.");
+  return Echec(WithStatusSentence(
+      "Le code " + nouveau_code + " attribué à l'aidé " + code +
+          " n'a pas pu être noté sur le portable (erreur " + std::to_string(status) +
+          ") : aucun enregistrement n'a été copié sous ce code. Exportation interrompue.",
+      status));
 }
 
 // Takes the next code of the common counter under its reservation. The record is read again
@@ -107,12 +112,16 @@ bool Mod_Exportation::Attribution_Code(std::string* nouveau_code) {
   };
   const std::string pour_aide = "aucun nouveau code n'a été attribué à l'aidé " + W_CodeAide + ".";
   if (!compteur.IsReserved()) {
-    return echec("Réservation impossible de l'enregistrement 999 du fichier COMPTEUR (erreur " +
-                 std::to_string(status) + ") : " + pour_aide);
+    return echec(WithStatusSentence(
+        "Réservation impossible de l'enregistrement 999 du fichier COMPTEUR (erreur " +
+            std::to_string(status) + ") : " + pour_aide,
+        status));
   }
   if (status != db::kOk) {
-    return echec("Lecture impossible de l'enregistrement 999 du fichier COMPTEUR (erreur " +
-                 std::to_string(status) + ") : " + pour_aide);
+    return echec(WithStatusSentence(
+        "Lecture impossible de l'enregistrement 999 du fichier COMPTEUR (erreur " +
+            std::to_string(status) + ") : " + pour_aide,
+        status));
   }
   ENR_COMPTEURSERVACTIF = compteur.GetRecord();
   std::optional<long> dernier = CounterValue(ENR_COMPTEURSERVACTIF.Field(11));
@@ -133,8 +142,10 @@ bool Mod_Exportation::Attribution_Code(std::string* nouveau_code) {
   status = compteur.WriteRecord();
   liberer();
   if (status != db::kOk) {
-    return Echec("Impossible d'écrire l'enregistrement 999 du fichier COMPTEUR (erreur " +
-                 std::to_string(status) + ") : " + pour_aide);
+    return Echec(
+        WithStatusSentence("Impossible d'écrire l'enregistrement 999 du fichier COMPTEUR (erreur " +
+                               std::to_string(status) + ") : " + pour_aide,
+                           status));
   }
   return true;
 }

@@ -5,6 +5,7 @@
 
 #include "export/mod_exportation.h"
 #include "export/person_plan.h"
+#include "ui/status_sentences.h"
 
 namespace cortevane::exporting {
 
@@ -13,7 +14,7 @@ bool Mod_Exportation::Selection_Fichier(const std::string& fichier, const std::s
   // empty list for a real one.
   db::DynArray& liste = fichier == "CIVILAIDE" ? W_ListeAides : W_ListeCles;
   if (int status = SelectKeys(Ses_Autonome, fichier, prefixe, Nom_Utilisateur, &liste)) {
-    return Echec("Error Code " + std::to_string(status));
+    return Echec(ui::WithStatusSentence("Error Code " + std::to_string(status), status));
   }
   return true;
 }

@@ -18,10 +18,14 @@
 #include <QSet>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <iterator>
+#include <vector>
 
 #include "db/db_file.h"
 #include "db/session.h"
+#include "import/column_titles.h"
 #include "ui/list_box.h"
+#include "ui/status_sentences.h"
 
 namespace cortevane::import {
 namespace {
@@ -154,11 +158,12 @@ void Chd_Import::createControls() {
   const QFont result_font = ResultFont();
   frame2_ = new QGroupBox(QStringLiteral("Possibles"), this);
   named(frame2_, "Frame2");
-  label4_possible_ = new QLabel(header, frame2_);
-  named(label4_possible_, "Label4_0");
   lst_possible_ = new ui::ListBox(frame2_);
   named(lst_possible_, "Lst_Possible");
   lst_possible_->setFont(result_font);
+  const std::vector<int> columns(std::begin(kResultColumns), std::end(kResultColumns));
+  label4_possible_ = new ColumnTitles(header, lst_possible_, columns, frame2_);
+  named(label4_possible_, "Label4_0");
 
   cmd_ajout_aide_ = new QPushButton(this);
   named(cmd_ajout_aide_, "Cmd_AjoutAide");
@@ -171,11 +176,11 @@ void Chd_Import::createControls() {
 
   frame3_ = new QGroupBox(QStringLiteral("Sélectionnés"), this);
   named(frame3_, "Frame3");
-  label4_selection_ = new QLabel(header, frame3_);
-  named(label4_selection_, "Label4_1");
   lst_selection_ = new ui::ListBox(frame3_);
   named(lst_selection_, "Lst_Selection");
   lst_selection_->setFont(result_font);
+  label4_selection_ = new ColumnTitles(header, lst_selection_, columns, frame3_);
+  named(label4_selection_, "Label4_1");
 
   cmd_ok_ = new QPushButton(QStringLiteral("Ok"), this);
   named(cmd_ok_, "Cmd_Ok");
@@ -303,8 +308,10 @@ bool Chd_Import::Init() {
   auto open = [&](const char* name, std::unique_ptr<db::DbFile>* file, bool needed) {
     *file = ses_serveur_.OpenFile(name);
     if (*file || !needed) return;
-    ui_.MsgBox(std::string("Problème d'ouverture de fichier : ") + name + " (" +
-               std::to_string(ses_serveur_.Error()) + ")");
+    const int status = ses_serveur_.Error();
+    ui_.MsgBox(ui::WithStatusSentence(std::string("Problème d'ouverture de fichier : ") + name +
+                                          " (" + std::to_string(status) + ")",
+                                      status));
     ok = false;
   };
   open("CIVILAIDE", &civilaide_, true);
@@ -361,7 +368,9 @@ void Chd_Import::Cmd_Tous_Click() {
 
 void Chd_Import::SetPointer(ui::Pointer pointer) { ui_.SetWindowPointer(kWindowName, pointer); }
 
-void Chd_Import::ErrorCode(int status) { ui_.MsgBox("Error Code " + std::to_string(status)); }
+void Chd_Import::ErrorCode(int status) {
+  ui_.MsgBox(ui::WithStatusSentence("Error Code " + std::to_string(status), status));
+}
 
 void Chd_Import::Cmd_Sortir_Click() {
   SetPointer(ui::Pointer::kDefault);

@@ -16,6 +16,7 @@
 #include "import/chd_import.h"
 #include "import/import_register.h"
 #include "ui/list_box.h"
+#include "ui/status_sentences.h"
 
 namespace cortevane::import {
 namespace {
@@ -133,7 +134,8 @@ void Chd_Import::Execution_Import() {
   }
   ui_.HideProgress();
   if (status != db::kOk) {
-    ui_.MsgBox("Impossible d'exécuter la commande : " + std::to_string(status));
+    ui_.MsgBox(ui::WithStatusSentence(
+        "Impossible d'exécuter la commande : " + std::to_string(status), status));
     // The files never reached the laptop: the registrations of this import must not keep
     // refusing the user's next import.
     const db::Pieces fields = w_liste_codes_.Fields();

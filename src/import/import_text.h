@@ -21,6 +21,10 @@ enum class Mode { kIndividuelle, kResponsable, kCommune, kSecteur };
 // "Adresse" at 94, "Ville" at 172, "Etat" at 201; 205 characters.
 std::string ColumnHeader();
 
+// Where each part of a result line begins (code, name, address, city, state), for a
+// 5-character code: the columns the header's titles stand over.
+inline constexpr int kResultColumns[] = {0, 6, 29, 77, 95};
+
 // A record key or a person code as the 32-bit item data of a list entry: decimal digits only
 // (no sign, no blank), at most 2147483647. Anything else gives nullopt and the entry is left
 // out of its list, since a wrong number would later name another person or criterion.

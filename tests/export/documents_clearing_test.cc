@@ -77,6 +77,11 @@ TEST_F(DocumentsTest, FoldersThatCannotBeCopiedAreToldBeforeTheFinalMessage) {
       " : l'aidé n'a pas de code secteur\r\n" + Source("00045") + " vers " +
       Share("00045").string() + " : copie impossible (erreur ";
   EXPECT_EQ(told.substr(0, expected_start.size()), expected_start) << told;
+  // The number comes with its reason on the next line.
+  EXPECT_TRUE(
+      told.ends_with("copie impossible (erreur 20)\r\nLe dossier ne peut pas être écrit : "
+                     "un fichier porte le nom d'un dossier du chemin."))
+      << told;
   EXPECT_EQ(told.find("00046"), std::string::npos);
   EXPECT_EQ(LastBox(), kFinalText);
   EXPECT_EQ(ReadFile(Share("00046") / "scan.pdf"), "scan of 00046");

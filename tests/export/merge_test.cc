@@ -208,7 +208,8 @@ TEST_F(ExportTest, AFailedReferenceReadStopsBeforeAnythingOfThePersonIsSent) {
 
   EXPECT_EQ(Boxes(), kStartBox + "\n" + Question("les notes", "00042 - DUPONT 00042 modifié") +
                          "\n0|Cortevane KESTA|Erreur lecture NOTES_ALICE, enregistrement "
-                         "00043A : 31001");
+                         "00043A : 31001\\r\\nLa liaison avec la base a été coupée : quittez le "
+                         "programme, puis relancez-le.");
   EXPECT_EQ(Dump(server_, "NOTES"), "00042A=note du bureau | 00043A=note du bureau");
   // The first person went (its state record, its release); the second, nothing of it.
   EXPECT_EQ(Dump(server_, "CIVILAIDE"), "00042=" + Person("DUPONT", "00042 modifié", "0123") +

@@ -210,7 +210,8 @@ TEST_F(NewPersonTest, ACounterHeldTooLongByAnotherExportStops) {
             "Réservation impossible de l'enregistrement 999 du fichier COMPTEUR "
             "(erreur " +
                 std::to_string(db::kLockTimeout) +
-                ") : aucun nouveau code n'a été attribué à l'aidé 00118.");
+                ") : aucun nouveau code n'a été attribué à l'aidé 00118.\r\nUn enregistrement "
+                "est utilisé par un autre utilisateur : réessayez dans quelques instants.");
   EXPECT_EQ(Dump(server_, "CIVILAIDE"), "");
   EXPECT_EQ(Get(server_, "COMPTEUR", "999"), Counter("00150"));
   held->FreeRecord();

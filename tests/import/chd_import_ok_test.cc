@@ -83,7 +83,9 @@ TEST_F(OkTest, RegistrationsAreWrittenThenWithdrawnWhenTheCopyFails) {
                                       "^9:5 | 00500=MARTIN^20000^8:0");
   EXPECT_EQ(db::ToVisible(w->W_ListeCodes().Text()), "00042^00007^00001");
   EXPECT_EQ(Boxes(ui_), "box|0|Cortevane KESTA|Impossible d'exécuter la commande : " +
-                            std::to_string(db::kLaptopNotEmpty));
+                            std::to_string(db::kLaptopNotEmpty) +
+                            "\r\nLe portable contient encore des dossiers d'aidés : faites "
+                            "d'abord une exportation.");
   EXPECT_EQ(Register(), "00500=MARTIN^20000^8:0");
   EXPECT_FALSE(ui_.progress_shown());
   EXPECT_TRUE(w->W_Fin());

@@ -196,7 +196,8 @@ TEST_F(SearchTest, FailuresShowTheirStatusAndListNothing) {
   ui_.ClearLog();
   QTest::keyClicks(Field(*w, "Txt_CodeAide"), "00012");
   const std::string not_connected =
-      "box|0|Cortevane KESTA|Error Code " + std::to_string(db::kNotConnected);
+      "box|0|Cortevane KESTA|Error Code " + std::to_string(db::kNotConnected) +
+      "\r\nLa liaison avec la base a été coupée : quittez le programme, puis relancez-le.";
   EXPECT_EQ(Boxes(ui_), not_connected);
   EXPECT_EQ(List(*w, "Lst_Possible")->count(), 0);
   EXPECT_EQ(Field(*w, "Txt_CodeAide")->text(), "");

@@ -6,7 +6,11 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QStyle>
+
+#include "import/column_titles.h"
 
 #include "import_fixture.h"
 
@@ -50,6 +54,46 @@ TEST_F(ChdImportWindowTest, OpensInIndividualModeWithEmptyLists) {
     EXPECT_EQ(metrics.horizontalAdvance("iiiii"), metrics.horizontalAdvance("MMMMM")) << name;
   }
   EXPECT_EQ(ui_.LogText(), "");  // nothing read, nothing shown at opening
+}
+
+// Each title begins where its column of the fixed-pitch lines begins, whatever the fonts: the
+// first over the first character of a line, the others the column times the character width
+// further, and all of them follow the list when it scrolls sideways.
+TEST_F(ChdImportWindowTest, ColumnTitlesStandOverTheirColumns) {
+  auto w = Open();
+  w->resize(700, 600);  // narrower than the lines: the list scrolls sideways
+  w->show();
+  Field(*w, "Txt_NomAide")->setText("DUP");
+  w->Cmd_Recherche_Click();
+  w->Cmd_Tous_Click();
+  for (const char* list_name : {"Lst_Possible", "Lst_Selection"}) {
+    ui::ListBox* list = List(*w, list_name);
+    auto* titles = w->findChild<ColumnTitles*>(
+        list_name == std::string("Lst_Possible") ? "Label4_0" : "Label4_1");
+    ASSERT_NE(titles, nullptr);
+    ASSERT_GT(list->count(), 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(titles->Titles().join('|').toStdString(), "Code|Nom Prénom|Adresse|Ville|Etat");
+    const double width = QFontMetricsF(list->font()).horizontalAdvance(QLatin1Char('0'));
+    auto first_character = [&] {
+      const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list);
+      return list->viewport()->mapTo(w.get(), list->visualItemRect(list->item(0)).topLeft()).x() -
+             titles->mapTo(w.get(), QPoint(0, 0)).x() + margin + 1;
+    };
+    std::vector<double> xs = titles->TitlePositions();
+    ASSERT_EQ(xs.size(), 5u);
+    EXPECT_NEAR(xs[0], first_character(), 0.01);
+    const int columns[] = {0, 6, 29, 77, 95};
+    for (int i = 0; i < 5; ++i) EXPECT_NEAR(xs[i] - xs[0], columns[i] * width, 0.01) << i;
+    QScrollBar* sideways = list->horizontalScrollBar();
+    sideways->setValue(sideways->maximum());
+    ASSERT_GT(sideways->value(), 0);
+    EXPECT_NEAR(titles->TitlePositions()[0], first_character(), 0.01);
+    EXPECT_NEAR(titles->TitlePositions()[0], xs[0] - sideways->value(), 0.01);
+  }
+  // The caption's own width no longer holds the window wide.
+  EXPECT_LT(w->findChild<QLabel*>("Label4_0")->minimumSizeHint().width(), 100);
+  w->hide();
 }
 
 TEST_F(ChdImportWindowTest, CloseIsRefusedUntilSortir) {

@@ -56,6 +56,10 @@ TEST(ResultLineTest, ColumnsOfAFullLine) {
   EXPECT_EQ(line, "00042 MARTIN Anne" + std::string(12, ' ') + "12 RUE HAUTE BP 4" +
                       std::string(30, ' ') + " PARIS" + std::string(12, ' ') + " Actif");
   EXPECT_EQ(CharCount(line), 100);
+  // The columns the titles are drawn over are where the parts begin.
+  std::string starts;
+  for (int column : kResultColumns) starts += line.substr(static_cast<size_t>(column), 2) + "|";
+  EXPECT_EQ(starts, "00|MA|12|PA|Ac|");
 }
 
 TEST(ResultLineTest, LongNameIsCutAndTheAddressFollowsDirectly) {

@@ -1,0 +1,23 @@
+// What a failure's number means to the user. Boxes that report a failure by its number
+// ("Error Code 32007", "Impossible d'exécuter la commande : 33006", "copie impossible
+// (erreur 20)") keep that line as it is and add, on a second line, the plain French sentence
+// of this one table, for the failures the program meets in use: persons still on the laptop,
+// the office base out of reach, a record or the whole base held by someone else, a read-only
+// base, a folder that cannot be written.
+//
+// One number space serves both kinds: database statuses (db/status.h) are 30000 and above;
+// the copy of scanned documents reports system error numbers (errno), which are below.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace cortevane::ui {
+
+// The sentence for `status`, or empty when the number has none (its line stays alone).
+std::string StatusSentence(int status);
+
+// `first_line`, then "\r\n" and the sentence of `status` when it has one.
+std::string WithStatusSentence(std::string_view first_line, int status);
+
+}  // namespace cortevane::ui
