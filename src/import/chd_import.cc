@@ -162,7 +162,8 @@ void Chd_Import::createControls() {
   named(lst_possible_, "Lst_Possible");
   lst_possible_->setFont(result_font);
   const std::vector<int> columns(std::begin(kResultColumns), std::end(kResultColumns));
-  label4_possible_ = new ColumnTitles(header, lst_possible_, columns, frame2_);
+  label4_possible_ =
+      new ColumnTitles(header, lst_possible_, columns, kResultLineCharacters, frame2_);
   named(label4_possible_, "Label4_0");
 
   cmd_ajout_aide_ = new QPushButton(this);
@@ -179,7 +180,8 @@ void Chd_Import::createControls() {
   lst_selection_ = new ui::ListBox(frame3_);
   named(lst_selection_, "Lst_Selection");
   lst_selection_->setFont(result_font);
-  label4_selection_ = new ColumnTitles(header, lst_selection_, columns, frame3_);
+  label4_selection_ =
+      new ColumnTitles(header, lst_selection_, columns, kResultLineCharacters, frame3_);
   named(label4_selection_, "Label4_1");
 
   cmd_ok_ = new QPushButton(QStringLiteral("Ok"), this);

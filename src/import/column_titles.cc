@@ -1,5 +1,7 @@
 #include "import/column_titles.h"
 
+#include <cmath>
+
 #include <QFontMetricsF>
 #include <QListWidget>
 #include <QPainter>
@@ -10,8 +12,11 @@
 namespace cortevane::import {
 
 ColumnTitles::ColumnTitles(const QString& caption, QListWidget* list, std::vector<int> columns,
-                           QWidget* parent)
-    : QLabel(caption, parent), list_(list), columns_(std::move(columns)) {
+                           int line_characters, QWidget* parent)
+    : QLabel(caption, parent),
+      list_(list),
+      columns_(std::move(columns)),
+      line_characters_(line_characters) {
   // Sideways, the list scrolls by pixels, and its titles with it.
   list->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   connect(list->horizontalScrollBar(), &QScrollBar::valueChanged, this,
@@ -39,7 +44,18 @@ std::vector<double> ColumnTitles::TitlePositions() const {
   return out;
 }
 
-QSize ColumnTitles::sizeHint() const { return minimumSizeHint(); }
+QSize ColumnTitles::sizeHint() const {
+  // Wide enough for a whole line of the list below, its frame, margin and scroll bar, so the
+  // window opens with every column in view; narrower is allowed (the list then scrolls).
+  QSize hint = minimumSizeHint();
+  if (!list_) return hint;
+  const double width = QFontMetricsF(list_->font()).horizontalAdvance(QLatin1Char('0'));
+  const int margin = list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list_) + 1;
+  const int chrome =
+      2 * (list_->frameWidth() + margin) + list_->verticalScrollBar()->sizeHint().width();
+  hint.rwidth() += static_cast<int>(std::ceil(line_characters_ * width)) + chrome;
+  return hint;
+}
 
 QSize ColumnTitles::minimumSizeHint() const {
   // The caption's own width would hold the window wider than the lines need.

@@ -19,9 +19,10 @@ class ColumnTitles : public QLabel {
 
  public:
   // `caption` holds one title per column of `columns` (character positions in the list's
-  // lines), in order. The list must be a sibling shown below; it is not owned.
+  // lines), in order; `line_characters` is the length of a whole line. The list must be a
+  // sibling shown below; it is not owned.
   ColumnTitles(const QString& caption, QListWidget* list, std::vector<int> columns,
-               QWidget* parent = nullptr);
+               int line_characters, QWidget* parent = nullptr);
 
   // The titles, and the x (in this widget) at which each is drawn.
   QStringList Titles() const;
@@ -36,6 +37,7 @@ class ColumnTitles : public QLabel {
  private:
   QPointer<QListWidget> list_;
   std::vector<int> columns_;
+  int line_characters_;
 };
 
 }  // namespace cortevane::import

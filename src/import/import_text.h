@@ -24,6 +24,8 @@ std::string ColumnHeader();
 // Where each part of a result line begins (code, name, address, city, state), for a
 // 5-character code: the columns the header's titles stand over.
 inline constexpr int kResultColumns[] = {0, 6, 29, 77, 95};
+// The length of a whole result line: the state ("Actif", "Suppr") ends it.
+inline constexpr int kResultLineCharacters = 100;
 
 // A record key or a person code as the 32-bit item data of a list entry: decimal digits only
 // (no sign, no blank), at most 2147483647. Anything else gives nullopt and the entry is left

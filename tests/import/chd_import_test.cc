@@ -91,8 +91,12 @@ TEST_F(ChdImportWindowTest, ColumnTitlesStandOverTheirColumns) {
     EXPECT_NEAR(titles->TitlePositions()[0], first_character(), 0.01);
     EXPECT_NEAR(titles->TitlePositions()[0], xs[0] - sideways->value(), 0.01);
   }
-  // The caption's own width no longer holds the window wide.
+  // The caption's own width no longer holds the window wide, yet at its preferred size the
+  // window shows whole lines without scrolling sideways.
   EXPECT_LT(w->findChild<QLabel*>("Label4_0")->minimumSizeHint().width(), 100);
+  w->resize(w->sizeHint());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(List(*w, "Lst_Possible")->horizontalScrollBar()->maximum(), 0);
   w->hide();
 }
 
