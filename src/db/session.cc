@@ -99,9 +99,14 @@ std::unique_ptr<DbFile> Session::OpenFile(std::string_view name) {
   std::string file(name);
   for (int hop = 0;; ++hop) {
     if (store->FileExists(file)) break;
+    // A store whose server went away finds no file at all: say so, not "no such file". Asked
+    // at once, since the store's next request would connect again and hide the loss.
+    if (const int health = store->Health(); health != kOk) {
+      error_ = health;
+      return nullptr;
+    }
     std::optional<PointerTarget> target = store->Pointer(file);
     if (!target) {
-      // A store whose server went away finds no file at all: say so, not "no such file".
       error_ = store->Health() != kOk ? store->Health() : kNoSuchFile;
       return nullptr;
     }
