@@ -68,7 +68,7 @@ def main(admin, page_path):
     for title, text in page.items():
         words = []
         for word in title.split():
-            if not re.fullmatch(r"[a-z]+", word):
+            if not re.fullmatch(r"[a-z][a-z-]*", word):
                 break
             words.append(word)
         if words and title != title.upper():
