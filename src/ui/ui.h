@@ -4,7 +4,8 @@
 // and every behaviour tested headless.
 //
 // Message boxes take the classic style value: buttons (0 OK, 4 Yes/No) plus icon (16 critical,
-// 32 question, 48 exclamation, 64 information). A box given no title shows the application's
+// 32 question, 48 exclamation, 64 information), plus kMergeButton for a Yes/No box that also
+// offers "Fusionner". A box given no title shows the application's
 // title, "Cortevane KESTA". A box may carry details: plain text the user can unfold below the
 // message (Qt's detailed text), for what helps to answer but would drown the question.
 //
@@ -34,9 +35,11 @@ enum Style : int {
   kQuestion = 32,
   kExclamation = 48,
   kInformation = 64,
+  // Added to a Yes/No box: a third button, "&Fusionner", which answers kAnswerMerge.
+  kMergeButton = 256,
 };
 
-enum Answer : int { kAnswerOk = 1, kAnswerYes = 6, kAnswerNo = 7 };
+enum Answer : int { kAnswerOk = 1, kAnswerYes = 6, kAnswerNo = 7, kAnswerMerge = 20 };
 
 // Mouse pointers, with their classic values: 0 default (arrow), 11 hourglass.
 enum class Pointer : int { kDefault = 0, kHourglass = 11 };
