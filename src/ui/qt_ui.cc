@@ -2,18 +2,26 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
+#include <QTextEdit>
 #include <QTranslator>
 #include <QVBoxLayout>
+#include <QtMath>
 #include <cstdlib>
 #include <utility>
 
 namespace cortevane::ui {
 namespace {
+
+// Object name of the "Fusionner" button, by which MsgBox knows the answer.
+constexpr char kMergeButtonName[] = "Fusionner";
 
 int Index(MenuEntry entry) { return entry == MenuEntry::kImport ? 0 : 1; }
 
@@ -61,17 +69,60 @@ void InstallDetailsButtonFrench() {
   QCoreApplication::installTranslator(installed);
 }
 
+// A question waits for its answer: Escape and the title bar's close button do nothing, so
+// the box ends only on a button the user chose (Oui, Non, Fusionner). Qt would otherwise take
+// either for Non, and a Non can throw the user's work away.
+class QuestionBox : public QMessageBox {
+ public:
+  using QMessageBox::QMessageBox;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->matches(QKeySequence::Cancel)) {
+      event->accept();
+      return;
+    }
+    QMessageBox::keyPressEvent(event);
+  }
+  void closeEvent(QCloseEvent* event) override {
+    if (!clickedButton()) {
+      event->ignore();
+      return;
+    }
+    QMessageBox::closeEvent(event);
+  }
+};
+
+// Lines the details pane shows without scrolling: a conflict's details are read, not skimmed.
+constexpr int kDetailsLines = 15;
+
+// Qt builds the details pane a fixed five lines or so tall; it is made tall enough for
+// kDetailsLines lines of its font.
+void SizeDetailsPane(QMessageBox& box) {
+  auto* pane = box.findChild<QTextEdit*>();
+  if (!pane) return;
+  const int margins = 2 * (pane->frameWidth() + qCeil(pane->document()->documentMargin()));
+  pane->setFixedHeight(pane->fontMetrics().lineSpacing() * kDetailsLines + margins);
+  // Wide enough for a whole value of the details (60 characters) on one line beside its
+  // label, even with a scroll bar.
+  pane->setMinimumWidth(pane->fontMetrics().horizontalAdvance(QString(84, QChar('n'))) + margins +
+                        pane->verticalScrollBar()->sizeHint().width());
+}
+
 }  // namespace
 
 std::unique_ptr<QMessageBox> MakeMessageBox(std::string_view text, int style,
                                             std::string_view title, QWidget* parent,
                                             std::string_view details) {
-  auto box = std::make_unique<QMessageBox>(parent);
+  const bool question = (style & 7) == kYesNo;
+  std::unique_ptr<QMessageBox> box =
+      question ? std::make_unique<QuestionBox>(parent) : std::make_unique<QMessageBox>(parent);
   box->setTextFormat(Qt::PlainText);  // database texts are shown as they are, never as markup
   box->setText(FromUtf8(text));
   if (!details.empty()) {
     InstallDetailsButtonFrench();
     box->setDetailedText(FromUtf8(details));  // always plain text
+    SizeDetailsPane(*box);
   }
   box->setWindowTitle(FromUtf8(title.empty() ? kAppTitle : title));
 
@@ -124,8 +175,15 @@ std::unique_ptr<QMessageBox> MakeMessageBox(std::string_view text, int style,
   for (const auto& [button, caption] : captions) {
     if (QAbstractButton* b = box->button(button)) b->setText(QString::fromUtf8(caption));
   }
-  // 256 and 512 make the second or third button the default one; otherwise the first.
-  const auto default_index = static_cast<qsizetype>((style >> 8) & 3);
+  const bool merge = question && (style & kMergeButton);
+  if (merge) {
+    // Beside Oui and Non, placed as the platform places a box's other actions.
+    QPushButton* button = box->addButton(QString::fromUtf8("&Fusionner"), QMessageBox::ActionRole);
+    button->setObjectName(kMergeButtonName);
+  }
+  // 256 and 512 make the second or third button the default one, otherwise the first; on a
+  // Yes/No box 256 adds Fusionner instead, and Oui stays the default.
+  const auto default_index = merge ? 0 : static_cast<qsizetype>((style >> 8) & 3);
   box->setDefaultButton(buttons.value(default_index, buttons.front()));
   return box;
 }
@@ -176,8 +234,11 @@ int QtUi::MsgBox(std::string_view text, int style, std::string_view title,
                  std::string_view details) {
   auto box = MakeMessageBox(text, style, title, Parent(), details);
   box->exec();
-  const auto clicked = box->standardButton(box->clickedButton());
-  // Closing a Yes/No box from its title bar counts as its escape button, No.
+  QAbstractButton* button = box->clickedButton();
+  if (button && button->objectName() == kMergeButtonName) return kAnswerMerge;
+  const auto clicked = box->standardButton(button);
+  // A box ended without any button (its owner gone, the program ending) answers as the box's
+  // safest button: Non for a question.
   if (clicked == QMessageBox::NoButton) return (style & 7) == kYesNo ? kAnswerNo : kAnswerOk;
   return AnswerOf(clicked);
 }

@@ -19,6 +19,15 @@ int ScriptedUi::MsgBox(std::string_view text, int style, std::string_view title,
   }
   int answer = answers_.front();
   answers_.pop_front();
+  // A script answering with a button the box does not have is wrong: the box counts as
+  // unanswered, so the test that checks unanswered() fails, and it is named in the log.
+  const bool offered = answer == kAnswerYes || answer == kAnswerNo ||
+                       (answer == kAnswerMerge && (style & kMergeButton));
+  if (!offered) {
+    ++unanswered_;
+    log_.push_back("not-offered|" + std::to_string(answer));
+    return kAnswerNo;
+  }
   return answer;
 }
 

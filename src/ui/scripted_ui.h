@@ -1,8 +1,10 @@
 // ScriptedUi: the Ui of tests. It records every call as one line of text, in order, and
 // answers message boxes from a queue of scripted answers (an OK box needs none; a Yes/No box
-// with no scripted answer left fails the test through `unanswered`).
+// with no scripted answer left, or answered with a button it does not offer, such as
+// kAnswerMerge without kMergeButton, fails the test through `unanswered`).
 //
 // Log lines:  box|<style>|<title>|<text>   pointer|screen|<0 or 11>   pointer|<window>|<n>
+//             not-offered|<answer> (after the box answered with a button it does not have)
 //             menu|import|on    progress|<text>    progress|hide    events    end
 //             modal|<dialog object name>
 // A modal dialog is shown, handed to the next scripted modal action (which plays the user:
@@ -50,7 +52,8 @@ class ScriptedUi : public Ui {
     modal_actions_.push_back(std::move(action));
   }
 
-  // Answers for the coming Yes/No boxes, in order.
+  // Answers for the coming Yes/No boxes, in order: kAnswerYes, kAnswerNo, or kAnswerMerge for
+  // a box with kMergeButton.
   void Answer(int answer) { answers_.push_back(answer); }
   void AnswerYes(int times = 1) { answers_.insert(answers_.end(), times, kAnswerYes); }
   void AnswerNo(int times = 1) { answers_.insert(answers_.end(), times, kAnswerNo); }

@@ -51,7 +51,8 @@ class Ui {
  public:
   virtual ~Ui() = default;
 
-  // Shows a modal message box and returns the answer (kAnswerOk for an OK box). Non-empty
+  // Shows a modal message box and returns the answer (kAnswerOk for an OK box). A Yes/No box
+  // waits for one of its buttons: Escape and its window's close button do nothing. Non-empty
   // `details` are offered under a "Détails" button, the box being otherwise the same.
   virtual int MsgBox(std::string_view text, int style = kOkOnly, std::string_view title = {},
                      std::string_view details = {}) = 0;

@@ -7,6 +7,9 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextEdit>
 #include <QTimer>
 #include <string>
 
@@ -70,7 +73,10 @@ TEST_F(QtUiTest, MessageBoxesFollowTheStyleValue) {
       {kInformation, "", "information|OK|OK|Cortevane KESTA|Problème d'accès"},
       {kOkOnly, "", "none|OK|OK|Cortevane KESTA|Problème d'accès"},
       {kYesNo + kQuestion, "Export", "question|Oui,Non|Oui|Export|Problème d'accès"},
-      {kYesNo + kExclamation + 256, "", "exclamation|Oui,Non|Non|Cortevane KESTA|Problème d'accès"},
+      {3 + kExclamation + 256, "",
+       "exclamation|Annuler,Oui,Non|Non|Cortevane KESTA|Problème d'accès"},
+      {kYesNo + kQuestion + kMergeButton, "",
+       "question|Fusionner,Oui,Non|Oui|Cortevane KESTA|Problème d'accès"},
   };
   for (const Case& c : cases) {
     auto box = MakeMessageBox("Problème d'accès", c.style, c.title, nullptr);
@@ -102,6 +108,58 @@ TEST_F(QtUiTest, DetailsAreAddedWithoutChangingTheBox) {
   EXPECT_EQ(details->text().remove('&').toStdString(), "Masquer les détails");
   details->click();
   EXPECT_EQ(details->text().remove('&').toStdString(), "Détails…");
+}
+
+// A question stays up through Escape and its window's close button until one of its buttons is
+// pressed; an OK box still goes with Escape. Each case: style, then the button finally pressed
+// (empty: none, Escape must have closed the box), then the answer.
+TEST_F(QtUiTest, QuestionsWaitForAButton) {
+  struct Case {
+    int style;
+    const char* button;
+    int answer;
+  } const cases[] = {
+      {kYesNo + kQuestion, "Non", kAnswerNo},
+      {kYesNo + kExclamation, "Oui", kAnswerYes},
+      {kYesNo + kQuestion + kMergeButton, "Fusionner", kAnswerMerge},
+      {kYesNo + kQuestion + kMergeButton, "Non", kAnswerNo},
+      {kExclamation, "", kAnswerOk},
+  };
+  for (const Case& c : cases) {
+    QtUi ui;
+    std::string seen;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      QTest::keyClick(box, Qt::Key_Escape);
+      if (!*c.button) return;
+      seen += box->isVisible() ? "escape ignored" : "escape closed";
+      seen += box->close() || !box->isVisible() ? ", closed" : ", close ignored";
+      for (QAbstractButton* b : box->buttons())
+        if (b->text().remove('&') == c.button) b->click();
+    });
+    EXPECT_EQ(ui.MsgBox("Continuer ?", c.style, kMessageTitle, "détails"), c.answer);
+    if (*c.button) {
+      EXPECT_EQ(seen, "escape ignored, close ignored") << c.style;
+    }
+  }
+}
+
+// Fifteen lines of details are read without scrolling, and a usual value fits on its line.
+TEST_F(QtUiTest, DetailsPaneShowsFifteenLines) {
+  std::string details;
+  for (int i = 1; i <= 15; ++i)
+    details += "  sur le portable : " + std::string(60, 'e') + std::to_string(i) + "\n";
+  details.pop_back();
+  auto box = MakeMessageBox("Continuer ?", kYesNo + kQuestion, kMessageTitle, nullptr, details);
+  box->show();
+  for (QAbstractButton* b : box->buttons())
+    if (box->buttonRole(b) == QMessageBox::ActionRole) b->click();
+  auto* pane = box->findChild<QTextEdit*>();
+  ASSERT_NE(pane, nullptr);
+  ASSERT_TRUE(pane->isVisible());
+  EXPECT_EQ(pane->verticalScrollBar()->maximum(), 0);
+  box->done(0);
 }
 
 TEST_F(QtUiTest, AnswersAreTheClassicValues) {

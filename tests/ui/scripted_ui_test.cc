@@ -65,6 +65,19 @@ TEST_F(ScriptedUiTest, BoxesAndProgressRecordTheirOwner) {
   EXPECT_EQ(ui.progress_owner(), "Chd_Import");
 }
 
+// "Fusionner" answers only a box that offers it; scripted for another box it is a test error.
+TEST_F(ScriptedUiTest, AMergeAnswerNeedsTheMergeButton) {
+  ScriptedUi ui;
+  ui.Answer(kAnswerMerge);
+  ui.Answer(kAnswerMerge);
+  EXPECT_EQ(ui.MsgBox("Q1", kYesNo + kQuestion + kMergeButton), kAnswerMerge);
+  EXPECT_EQ(ui.unanswered(), 0);
+  EXPECT_EQ(ui.MsgBox("Q2", kYesNo + kQuestion), kAnswerNo);
+  EXPECT_EQ(ui.unanswered(), 1);
+  EXPECT_EQ(ui.boxes()[0].style, kYesNo + kQuestion + kMergeButton);
+  EXPECT_EQ(ui.LogText(), "box|292|Cortevane KESTA|Q1\nbox|36|Cortevane KESTA|Q2\nnot-offered|20");
+}
+
 TEST_F(ScriptedUiTest, MenuStateReachesRegisteredActions) {
   ScriptedUi ui;
   QAction action("Export");
