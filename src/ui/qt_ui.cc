@@ -181,9 +181,8 @@ std::unique_ptr<QMessageBox> MakeMessageBox(std::string_view text, int style,
     QPushButton* button = box->addButton(QString::fromUtf8("&Fusionner"), QMessageBox::ActionRole);
     button->setObjectName(kMergeButtonName);
   }
-  // 256 and 512 make the second or third button the default one, otherwise the first; on a
-  // Yes/No box 256 adds Fusionner instead, and Oui stays the default.
-  const auto default_index = merge ? 0 : static_cast<qsizetype>((style >> 8) & 3);
+  // 256 and 512 make the second or third button the default one; otherwise the first.
+  const auto default_index = static_cast<qsizetype>((style >> 8) & 3);
   box->setDefaultButton(buttons.value(default_index, buttons.front()));
   return box;
 }

@@ -35,8 +35,9 @@ enum Style : int {
   kQuestion = 32,
   kExclamation = 48,
   kInformation = 64,
-  // Added to a Yes/No box: a third button, "&Fusionner", which answers kAnswerMerge.
-  kMergeButton = 256,
+  // Added to a Yes/No box: a third button, "&Fusionner", which answers kAnswerMerge. Kept
+  // clear of the classic default-button values (256, 512).
+  kMergeButton = 8192,
 };
 
 enum Answer : int { kAnswerOk = 1, kAnswerYes = 6, kAnswerNo = 7, kAnswerMerge = 20 };
