@@ -75,7 +75,8 @@ TEST_F(ScriptedUiTest, AMergeAnswerNeedsTheMergeButton) {
   EXPECT_EQ(ui.MsgBox("Q2", kYesNo + kQuestion), kAnswerNo);
   EXPECT_EQ(ui.unanswered(), 1);
   EXPECT_EQ(ui.boxes()[0].style, kYesNo + kQuestion + kMergeButton);
-  EXPECT_EQ(ui.LogText(), "box|292|Cortevane KESTA|Q1\nbox|36|Cortevane KESTA|Q2\nnot-offered|20");
+  EXPECT_EQ(ui.LogText(), "box|" + std::to_string(kYesNo + kQuestion + kMergeButton) +
+                              "|Cortevane KESTA|Q1\nbox|36|Cortevane KESTA|Q2\nnot-offered|20");
 }
 
 TEST_F(ScriptedUiTest, MenuStateReachesRegisteredActions) {
