@@ -475,9 +475,43 @@ class Seeder {
     return kOk;
   }
 
-  // Set after the records, so each index is built once over the whole file.
+  // Set after the records, so each index is built once over the whole file. Besides the items
+  // queries use (NomAide...), every field of the files the export sends or keeps has a plain
+  // French name, which the export's conflict details show. Item names are query words (ASCII
+  // letters), and the details take a field's first name in name order: each plain name sorts
+  // before the query item of its field ("Nom" before "NomAide").
   int Dictionaries() {
     const std::pair<std::string_view, DictItem> items[] = {
+        {"CIVILAIDE", {"Civilite", 1, 0, false, false}},
+        {"CIVILAIDE", {"Nom", 2, 0, false, false}},
+        {"CIVILAIDE", {"Prenom", 3, 0, false, false}},
+        {"CIVILAIDE", {"NomNaissance", 4, 0, false, false}},
+        {"CIVILAIDE", {"AdresseComplement", 5, 0, false, false}},
+        {"CIVILAIDE", {"AdresseResidence", 6, 0, false, false}},
+        {"CIVILAIDE", {"AdresseNumero", 7, 0, false, false}},
+        {"CIVILAIDE", {"AdresseVoie", 8, 0, false, false}},
+        {"CIVILAIDE", {"AdresseLieuDit", 9, 0, false, false}},
+        {"CIVILAIDE", {"CodePostal", 10, 0, false, false}},
+        {"CIVILAIDE", {"Ville", 11, 0, false, false}},
+        {"CIVILAIDE", {"Telephone", 12, 0, false, false}},
+        {"CIVILAIDE", {"DateNaissance", 13, 0, true, false}},
+        {"CIVILAIDE", {"Responsable", 39, 0, true, false}},
+        {"CIVILAIDE", {"Secteur", 40, 0, false, false}},
+        {"CIVILAIDE", {"Commune", 41, 0, true, false}},
+        {"CIVILAIDE", {"Etat", 43, 0, false, false}},
+        {"AIDEDOSSIER", {"TypeAide", 1, 0, false, false}},
+        {"AIDEDOSSIER", {"DateDebut", 2, 0, true, false}},
+        {"AIDEDOSSIER", {"HeuresMois", 3, 0, true, false}},
+        {"AIDEDOSSIER", {"Financeur", 4, 0, false, false}},
+        {"AIDEDOSSIER", {"Prestations", 5, 0, false, false}},
+        {"AIDEINTERV", {"DateIntervention", 1, 0, true, false}},
+        {"AIDEINTERV", {"Intervenant", 2, 0, false, false}},
+        {"AIDEINTERV", {"DureeMinutes", 3, 0, true, false}},
+        {"AIDEINTERV", {"Commentaire", 4, 0, false, false}},
+        {"AIDENOTES", {"Notes", 1, 0, false, false}},
+        {"PLANNINGAIDE", {"Jour", 1, 0, false, false}},
+        {"PLANNINGAIDE", {"HeureDebut", 2, 0, false, false}},
+        {"PLANNINGAIDE", {"HeureFin", 3, 0, false, false}},
         {"CIVILAIDE", {"CodeAide", 0, 0, true, false}},
         {"CIVILAIDE", {"NomAide", 2, 0, false, true}},
         {"CIVILAIDE", {"PrenomAide", 3, 0, false, true}},

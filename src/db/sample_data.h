@@ -18,7 +18,9 @@
 //   SDEXPORTAIDES, TEMPO   empty.
 // and the dictionaries: CodeAide (key, right-justified), NomAide and PrenomAide (fields 2 and
 // 3, indexed), CodeSecteurAide (first 3 characters of field 40, right-justified, indexed),
-// indexes on fields 39 and 41 and on the first 5 characters of the several-records keys.
+// indexes on fields 39 and 41 and on the first 5 characters of the several-records keys; and a
+// plain French name for every field of CIVILAIDE, AIDEDOSSIER, AIDEINTERV, AIDENOTES and
+// PLANNINGAIDE (Nom, Prenom, AdresseVoie, Telephone...).
 //
 // Person codes are 5 digits (00001...). Beyond 99,999 persons the codes grow to 6 digits,
 // which the program cannot carry: such a base is for measurements only.

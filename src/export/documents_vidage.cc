@@ -49,7 +49,17 @@ void Mod_Exportation::Copie_Documents(const std::string& code, const std::string
   if (dossier.empty())
     return non_copies(" : le secteur " + cle + " n'a pas de dossier de destination");
   const std::string destination = dossier + code;
-  if (int erreur = platform::CopyFolder(source, destination); erreur != 0) {
+  // Only regular files and folders go; links and special files are named, not followed.
+  std::vector<platform::SkippedEntry> ignores;
+  const int erreur = platform::CopyFolder(source, destination, nullptr, &ignores);
+  for (const platform::SkippedEntry& entree : ignores) {
+    std::string chemin;
+    for (char c : entree.path) chemin += c == '/' ? '\\' : c;
+    const char* raison = entree.kind == platform::SkippedEntry::kLink ? "lien symbolique ignoré"
+                                                                     : "fichier spécial ignoré";
+    non_copies((chemin.empty() ? "" : "\\" + chemin) + " : " + raison);
+  }
+  if (erreur != 0) {
     return non_copies(WithStatusSentence(
         " vers " + destination + " : copie impossible (erreur " + std::to_string(erreur) + ")",
         erreur));

@@ -49,7 +49,30 @@ std::filesystem::path Component(const std::filesystem::path& parent, const std::
   return parent / name;
 }
 
+// Splits "\\server\share\rest" into server, share and the rest (from the separator after the
+// share on). False when the server or the share is missing.
+bool SplitUnc(std::string_view path, std::string* server, std::string* share,
+              std::string_view* rest) {
+  if (!IsUncPath(path)) return false;
+  size_t i = 2;
+  auto name = [&](std::string* out) {
+    const size_t start = i;
+    while (i < path.size() && !IsSeparator(path[i])) ++i;
+    *out = std::string(path.substr(start, i - start));
+    if (i < path.size()) ++i;
+  };
+  name(server);
+  name(share);
+  *rest = path.substr(std::min(i, path.size()));
+  return !server->empty() && !share->empty() && *server != "." && *server != ".." &&
+         *share != "." && *share != "..";
+}
+
 }  // namespace
+
+bool IsUncPath(std::string_view path) {
+  return path.size() > 2 && IsSeparator(path[0]) && IsSeparator(path[1]) && !IsSeparator(path[2]);
+}
 
 bool IsDrivePath(std::string_view path) {
   if (path.size() < 2 || !std::isalpha(static_cast<unsigned char>(path[0])) || path[1] != ':')
@@ -68,14 +91,37 @@ std::filesystem::path DriveCRoot() {
   return HomeFolder() / ".local/share/cortevane/drive_c";
 }
 
+std::filesystem::path MappedRoot(std::string_view path) {
+  if (IsDrivePath(path)) {
+    const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(path[0])));
+    std::filesystem::path root = DriveCRoot();
+    if (letter != 'c') root = root.parent_path() / (std::string("drive_") + letter);
+    return root;
+  }
+  std::string server, share;
+  std::string_view rest;
+  if (!SplitUnc(path, &server, &share, &rest)) return {};
+  const std::filesystem::path root =
+      Component(Component(DriveCRoot().parent_path() / "unc", server), share);
+  std::error_code ec;
+  return std::filesystem::is_directory(root, ec) ? root : std::filesystem::path();
+}
+
 std::filesystem::path MapPath(std::string_view path) {
 #ifdef _WIN32
   return std::filesystem::path(path);
 #else
-  if (!IsDrivePath(path)) return std::filesystem::path(path);
-  const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(path[0])));
-  std::filesystem::path root = DriveCRoot();
-  if (letter != 'c') root = root.parent_path() / (std::string("drive_") + letter);
+  std::string_view within;  // the path below its drive or share
+  if (IsDrivePath(path)) {
+    within = path.substr(2);
+  } else if (IsUncPath(path)) {
+    std::string server, share;
+    if (!SplitUnc(path, &server, &share, &within)) return {};
+  } else {
+    return std::filesystem::path(path);
+  }
+  const std::filesystem::path root = MappedRoot(path);
+  if (root.empty()) return {};
   // Components one by one: "." is dropped and ".." stops at the drive's root, as on Windows,
   // so no drive path leads outside its folder.
   std::vector<std::string> parts;
@@ -88,7 +134,7 @@ std::filesystem::path MapPath(std::string_view path) {
     }
     part.clear();
   };
-  for (char c : path.substr(2)) {
+  for (char c : within) {
     if (IsSeparator(c))
       flush();
     else

@@ -50,6 +50,8 @@ constexpr Sentence kSystemReasons[] = {
     {ENAMETOOLONG, "le nom est trop long"},
     {EIO, "erreur de lecture ou d'écriture du disque"},
     {EINVAL, "la destination est à l'intérieur du dossier copié"},
+    {ELOOP, "un lien symbolique se trouve sur le chemin de destination ; il n'est pas suivi"},
+    {ENXIO, "ce chemin ne mène à aucun dossier de ce poste (partage réseau non relié ?)"},
     {EMFILE, "trop de fichiers ouverts"},
     {ENFILE, "trop de fichiers ouverts"},
 };

@@ -130,6 +130,25 @@ TEST(SampleDataTest, RecordsHoldTogetherAsTheProgramReadsThem) {
   EXPECT_EQ(DynArray(Records(store, "COMPTEUR")["999"]).Field(11), "00600");
   for (const auto& [key, rec] : Records(store, "AIDEINTERV"))
     EXPECT_TRUE(persons.count(key.substr(0, 5))) << key;
+
+  // Every field holding data in an exported file has a plain name: the first item, in the
+  // dictionary's order, that reads the whole field (what the conflict details show).
+  std::string names;
+  for (int f = 1; f <= aide.Count(); ++f) {
+    const std::string file = aide.Value(f, 1);
+    std::vector<DictItem> items;
+    ASSERT_EQ(store.Dictionary(file, &items), kOk);
+    std::map<int, std::string> named;
+    for (const DictItem& item : items)
+      if (item.field > 0 && item.first == 0) named.emplace(item.field, item.name);
+    for (const auto& [key, rec] : Records(store, file)) {
+      DynArray r(rec);
+      for (int field = 1; field <= r.Count(); ++field)
+        EXPECT_TRUE(r.Field(field).empty() || named.count(field)) << file << " " << field;
+    }
+    if (file == "CIVILAIDE") names = named[2] + " " + named[3] + " " + named[12] + " " + named[11];
+  }
+  EXPECT_EQ(names, "Nom Prenom Telephone Ville");
 }
 
 TEST(SampleDataTest, RefusesPersonsAlreadyThereAndAFailedRunLeavesNothing) {

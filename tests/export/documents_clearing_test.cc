@@ -1,6 +1,7 @@
 // Scanned documents going to their sector's folder, the folders that cannot go and how the
 // user hears of them, and the clearing of the laptop and reference copies at the end.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <sstream>
@@ -90,6 +91,25 @@ TEST_F(DocumentsTest, FoldersThatCannotBeCopiedAreToldBeforeTheFinalMessage) {
   EXPECT_EQ(Dump(laptop_, "CIVILAIDE"), "");
   EXPECT_TRUE(ui_.LogText().ends_with("progress|hide\npointer|screen|0\nbox|48|Message CORTEVANE|" +
                                       told + "\nbox|" + kFinalBox + "\nmenu|import|on"));
+}
+
+// A link to a file outside the documents folder and a pipe are named, not copied; the rest
+// of the folder goes.
+TEST_F(DocumentsTest, LinksAndSpecialFilesAreToldNotCopied) {
+  Imported("00042", Person("DUPONT", "Anne", "0123"));
+  const fs::path folder = DocumentFolder("00042");
+  std::ofstream(root_ / "secret.txt") << "secret";
+  fs::create_symlink(root_ / "secret.txt", folder / "lien.pdf");
+  ASSERT_EQ(mkfifo((folder / "tube").c_str(), 0600), 0);
+  Run();
+
+  ASSERT_EQ(ui_.boxes().size(), 3u) << Boxes();
+  EXPECT_EQ(ui_.boxes()[1].text, "Les documents numérisés suivants n'ont pas été copiés :\r\n" +
+                                     Source("00042") + "\\lien.pdf : lien symbolique ignoré\r\n" +
+                                     Source("00042") + "\\tube : fichier spécial ignoré");
+  EXPECT_EQ(ReadFile(Share("00042") / "scan.pdf"), "scan of 00042");
+  EXPECT_FALSE(fs::exists(Share("00042") / "lien.pdf"));
+  EXPECT_FALSE(fs::exists(Share("00042") / "tube"));
 }
 
 TEST_F(DocumentsTest, FoldersNotCopiedAreToldAlsoWhenTheExportFailsLater) {

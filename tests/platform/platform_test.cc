@@ -2,6 +2,7 @@
 // checks and the recursive folder copy.
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -155,6 +156,90 @@ TEST_F(DriveTest, CopyFolderReportsFailures) {
 
   // Into itself would never end.
   EXPECT_EQ(CopyFolder("C:\\SRC", "C:\\SRC\\sub\\deeper", &message), EINVAL);
+}
+
+// Only regular files and folders are copied; links and special files are listed, never
+// followed; nothing is written through a link planted at the destination, and a link or a file
+// in the destination's path refuses the copy.
+TEST_F(DriveTest, CopyFolderFollowsNoLink) {
+  const fs::path docs = drive_c_ / "KESTA/DOCSCAN/00042";
+  WriteFile(docs / "scan.pdf", "scan");
+  WriteFile(docs / "sub/lettre.txt", "lettre");
+  WriteFile(scratch_.path() / "outside/secret.txt", "secret");
+  fs::create_symlink(scratch_.path() / "outside/secret.txt", docs / "lien.pdf");
+  fs::create_directory_symlink("..", docs / "boucle");
+  fs::create_symlink("../scan.pdf", docs / "sub/autre.pdf");
+  ASSERT_EQ(mkfifo((docs / "tube").c_str(), 0600), 0);
+  // Planted at the destination: the partial name and the document itself lead to victims.
+  const fs::path share = drive_c_ / "SECTEURS/S012/00042";
+  WriteFile(scratch_.path() / "victim1", "victim1");
+  WriteFile(scratch_.path() / "victim2", "victim2");
+  fs::create_directories(share);
+  fs::create_symlink(scratch_.path() / "victim1", share / "scan.pdf.cortevane-partial");
+  fs::create_symlink(scratch_.path() / "victim2", share / "scan.pdf");
+
+  std::vector<SkippedEntry> skipped;
+  std::string message;
+  ASSERT_EQ(
+      CopyFolder("C:\\KESTA\\DOCSCAN\\00042", "C:\\SECTEURS\\S012\\00042", &message, &skipped), 0)
+      << message;
+  std::string listed;
+  for (const auto& e : skipped) listed += e.path + (e.kind == SkippedEntry::kLink ? "=L " : "=S ");
+  EXPECT_EQ(listed, "boucle=L lien.pdf=L sub/autre.pdf=L tube=S ");
+  EXPECT_EQ(ReadFile(scratch_.path() / "victim1"), "victim1");
+  EXPECT_EQ(ReadFile(scratch_.path() / "victim2"), "victim2");
+  EXPECT_FALSE(fs::is_symlink(share / "scan.pdf"));
+  EXPECT_EQ(ReadFile(share / "scan.pdf"), "scan");
+  EXPECT_EQ(ReadFile(share / "sub/lettre.txt"), "lettre");
+  std::string copied;
+  for (const auto& entry : fs::recursive_directory_iterator(share))
+    copied += entry.path().lexically_relative(share).string() + " ";
+  EXPECT_EQ(copied.size(), std::string("scan.pdf sub sub/lettre.txt ").size()) << copied;
+
+  // A person's folder that is itself a link copies nothing.
+  fs::create_directory_symlink(docs, drive_c_ / "KESTA/DOCSCAN/00043");
+  skipped.clear();
+  EXPECT_EQ(
+      CopyFolder("C:\\KESTA\\DOCSCAN\\00043", "C:\\SECTEURS\\S012\\00043", &message, &skipped), 0);
+  ASSERT_EQ(skipped.size(), 1u);
+  EXPECT_EQ(skipped[0].path, "");
+  EXPECT_FALSE(fs::exists(drive_c_ / "SECTEURS/S012/00043"));
+
+  // A link (even one staying on the drive) or a file on the destination's path refuses it.
+  fs::create_directories(drive_c_ / "AILLEURS");
+  fs::create_directory_symlink(drive_c_ / "AILLEURS", drive_c_ / "SECTEURS/S014");
+  EXPECT_EQ(CopyFolder("C:\\KESTA\\DOCSCAN\\00042", "C:\\SECTEURS\\S014\\00042", &message), ELOOP);
+  fs::create_directories(drive_c_ / "SECTEURS/S015");
+  fs::create_directory_symlink(drive_c_ / "AILLEURS", drive_c_ / "SECTEURS/S015/00042");
+  EXPECT_EQ(CopyFolder("C:\\KESTA\\DOCSCAN\\00042", "C:\\SECTEURS\\S015\\00042", &message), ELOOP);
+  WriteFile(drive_c_ / "SECTEURS/S016", "a file");
+  EXPECT_EQ(CopyFolder("C:\\KESTA\\DOCSCAN\\00042", "C:\\SECTEURS\\S016\\00042", &message),
+            ENOTDIR);
+  EXPECT_TRUE(fs::is_empty(drive_c_ / "AILLEURS"));
+}
+
+// A network path lands in unc/<server>/<share> beside drive_c when that folder exists, else
+// nowhere: never in a folder named after it where the program runs.
+TEST_F(DriveTest, NetworkPathsNeedAMappedShare) {
+  WriteFile(drive_c_ / "KESTA/DOCSCAN/00042/scan.pdf", "scan");
+  const char* to = "\\\\SERVEUR\\Docs\\S012\\00042";
+  for (const char* p : {"\\\\SERVEUR\\Docs", "//srv/x", "\\\\a\\b\\c"})
+    EXPECT_TRUE(IsUncPath(p)) << p;
+  EXPECT_EQ(MapPath(to), fs::path());
+  EXPECT_FALSE(FolderExists(to));
+  std::string message;
+  EXPECT_EQ(CopyFolder("C:\\KESTA\\DOCSCAN\\00042", to, &message), ENXIO);
+  EXPECT_EQ(message, std::string(to) + ": network share not mapped on this machine");
+  EXPECT_EQ(CopyFolder("C:\\KESTA\\DOCSCAN\\00042", "S012\\00042", &message), ENXIO);
+  for (const auto& entry : fs::directory_iterator(fs::current_path()))
+    EXPECT_EQ(entry.path().filename().string().find('\\'), std::string::npos) << entry.path();
+
+  const fs::path share = scratch_.path() / "unc/serveur/DOCS";  // letter case does not matter
+  fs::create_directories(share);
+  EXPECT_EQ(MapPath(to), share / "S012/00042");
+  EXPECT_EQ(MapPath("\\\\serveur\\docs\\..\\..\\x"), share / "x");
+  ASSERT_EQ(CopyFolder("C:\\KESTA\\DOCSCAN\\00042", to, &message), 0) << message;
+  EXPECT_EQ(ReadFile(share / "S012/00042/scan.pdf"), "scan");
 }
 
 TEST(LoginTest, NameComesFromTheSystemWhateverItsLength) {
