@@ -73,8 +73,7 @@ TEST_F(QtUiTest, MessageBoxesFollowTheStyleValue) {
       {kInformation, "", "information|OK|OK|Cortevane KESTA|Problème d'accès"},
       {kOkOnly, "", "none|OK|OK|Cortevane KESTA|Problème d'accès"},
       {kYesNo + kQuestion, "Export", "question|Oui,Non|Oui|Export|Problème d'accès"},
-      {3 + kExclamation + 256, "",
-       "exclamation|Annuler,Oui,Non|Non|Cortevane KESTA|Problème d'accès"},
+      {kYesNo + kExclamation + 256, "", "exclamation|Oui,Non|Non|Cortevane KESTA|Problème d'accès"},
       {kYesNo + kQuestion + kMergeButton, "",
        "question|Fusionner,Oui,Non|Oui|Cortevane KESTA|Problème d'accès"},
   };
