@@ -56,7 +56,7 @@ void Mod_Exportation::Copie_Documents(const std::string& code, const std::string
     std::string chemin;
     for (char c : entree.path) chemin += c == '/' ? '\\' : c;
     const char* raison = entree.kind == platform::SkippedEntry::kLink ? "lien symbolique ignoré"
-                                                                     : "fichier spécial ignoré";
+                                                                      : "fichier spécial ignoré";
     non_copies((chemin.empty() ? "" : "\\" + chemin) + " : " + raison);
   }
   if (erreur != 0) {
@@ -64,7 +64,8 @@ void Mod_Exportation::Copie_Documents(const std::string& code, const std::string
         " vers " + destination + " : copie impossible (erreur " + std::to_string(erreur) + ")",
         erreur));
   }
-  journal_.Line("  Documents copiés : " + source + " vers " + destination);
+  journal_.Line("  Documents copiés : " + source + " vers " + destination +
+                (ignores.empty() ? "" : " (sauf les éléments ignorés ci-dessus)"));
 }
 
 // The clearing happens only when the selection of the user's registrations succeeded and
