@@ -11,9 +11,9 @@
 
 #include "db/dyn_array.h"
 #include "db/status.h"
+#include "relay/tcp_proxy.h"
 #include "store_suite.h"
 #include "support/pg_server.h"
-#include "support/tcp_proxy.h"
 
 namespace cortevane::db {
 namespace {
@@ -249,7 +249,7 @@ TEST(PostgresConnectTest, FailuresGiveAStatusInBoundedTime) {
 TEST(PostgresConnectTest, ASilentServerEndsEveryRequestWithinItsBound) {
   auto account = NewPgAccount("silent");
   if (!account) GTEST_SKIP() << "no PostgreSQL test server (CORTEVANE_PG_HOST)";
-  test_support::TcpProxy proxy(account->host);
+  relay::TcpProxy proxy(account->host);
   ASSERT_NE(proxy.port(), 0);
   PgAddress through = *account;
   through.host = "127.0.0.1:" + std::to_string(proxy.port());

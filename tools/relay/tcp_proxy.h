@@ -1,0 +1,46 @@
+// TcpProxy: a TCP relay on 127.0.0.1 in front of a server. Tests use it for a server that goes
+// silent: after Stall() nothing is relayed any more in either direction while every socket
+// stays open, as with a server whose host drops every packet. Benchmarks use it for a slow
+// link: every byte waits `delay_ms` before it is passed on, in each direction, and the relay
+// counts the client's round trips (each time a client sends after having heard from the
+// server, or sends first), which is what a distant office costs.
+//
+// One thread relays every connection; the counters may be read from any thread.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+namespace cortevane::relay {
+
+class TcpProxy {
+ public:
+  // Relays to `host_port` ("127.0.0.1:5432"), delaying each direction by `delay_ms`. port()
+  // is 0 when it could not listen.
+  explicit TcpProxy(const std::string& host_port, int delay_ms = 0);
+  ~TcpProxy();
+  TcpProxy(const TcpProxy&) = delete;
+  TcpProxy& operator=(const TcpProxy&) = delete;
+
+  int port() const { return port_; }
+  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+  void Stall() { stalled_ = true; }
+  // Round trips of every connection since the relay started (connection set-up included).
+  long long round_trips() const { return round_trips_; }
+
+ private:
+  void Run();
+
+  std::string target_host_;
+  int target_port_ = 0;
+  int delay_ms_ = 0;
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stalled_{false};
+  std::atomic<bool> stop_{false};
+  std::atomic<long long> round_trips_{0};
+  std::thread thread_;
+};
+
+}  // namespace cortevane::relay
