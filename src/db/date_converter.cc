@@ -15,7 +15,8 @@ std::string DateConverter::Today() {
   std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  return ToInternalDate(year{local.tm_year + 1900} / month(static_cast<unsigned>(local.tm_mon + 1)) /
+  return ToInternalDate(year{local.tm_year + 1900} /
+                        month(static_cast<unsigned>(local.tm_mon + 1)) /
                         day(static_cast<unsigned>(local.tm_mday)));
 }
 

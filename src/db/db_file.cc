@@ -50,6 +50,20 @@ int DbFile::WriteRecord() {
   return error_ = store->Write(name_, key_, record_.Text());
 }
 
+int DbFile::WriteNewRecords(const std::vector<std::pair<std::string, std::string>>& records,
+                            std::string* taken) {
+  auto store = store_.lock();
+  if (!store) return error_ = kNotConnected;
+  std::vector<Change> changes;
+  changes.reserve(records.size());
+  for (const auto& [key, record] : records)
+    changes.push_back({Change::kWrite, Change::kIfAbsent, name_, key, record, {}});
+  size_t refused = 0;
+  error_ = store->Apply(changes, &refused);
+  if (error_ == kConditionFailed) *taken = records[refused].first;
+  return error_;
+}
+
 int DbFile::DeleteRecord() {
   auto store = store_.lock();
   if (!store) return error_ = kNotConnected;

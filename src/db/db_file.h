@@ -37,6 +37,12 @@ class DbFile {
   // (then *records is empty). The current key and GetRecord() are left as they were.
   int ReadRecords(const std::vector<std::string>& keys, std::map<std::string, DynArray>* records);
   int WriteRecord();
+  // Writes `records` (key, record) in one transaction, each where the file has no record under
+  // its key yet, in one request to an office server. All of them are written, or none: when a
+  // key is taken, Error() becomes kConditionFailed and *taken is the first such key in the
+  // given order. The current key and GetRecord() are left as they were.
+  int WriteNewRecords(const std::vector<std::pair<std::string, std::string>>& records,
+                      std::string* taken);
   int DeleteRecord();
   // Waits a bounded time for the lock on the current key, then re-reads the record under the
   // lock (GetRecord; Error() 30001 if it does not exist, which still holds the lock).

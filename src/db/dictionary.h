@@ -13,9 +13,9 @@ namespace cortevane::db {
 
 struct DictItem {
   std::string name;
-  int field = 0;      // 0: the record key
-  int first = 0;      // >0: only the first `first` characters (bytes of UTF-8 text)
-  bool right = false; // right-justified (numeric)
+  int field = 0;       // 0: the record key
+  int first = 0;       // >0: only the first `first` characters (bytes of UTF-8 text)
+  bool right = false;  // right-justified (numeric)
   bool indexed = false;
 };
 

@@ -50,6 +50,8 @@ const char* StatusText(int status) {
       return "base is busy (locked by another program)";
     case kReadOnlyAccount:
       return "account is read-only";
+    case kConditionFailed:
+      return "record changed by someone else";
     case kNoSuchRoutine:
       return "no such catalogued routine";
     case kBadArgument:

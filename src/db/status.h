@@ -33,6 +33,7 @@ enum Status : int {
   kRecordTooLarge = 32009,       // a record beyond the store's limit
   kBaseBusy = 32010,             // another program holds the base's write lock past the wait
   kReadOnlyAccount = 32011,      // a write to an account opened for reading only (read-only medium)
+  kConditionFailed = 32012,      // a conditional change found another record than it expects
 
   // Catalogued routines.
   kNoSuchRoutine = 33001,       // the account does not catalogue the routine

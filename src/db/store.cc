@@ -18,6 +18,45 @@ int Store::ReadMany(std::string_view file, const std::vector<std::string>& keys,
   return kOk;
 }
 
+int Store::Apply(const std::vector<Change>& changes, size_t* refused) {
+  // Conditions are checked under the records' reservations, so a session that reserved a
+  // record to write it is waited for, as ReserveRecord would.
+  std::vector<const Change*> reserved;
+  int s = kOk;
+  for (const Change& c : changes) {
+    if (c.condition == Change::kAlways || Holds(c.file, c.key)) continue;
+    if ((s = Reserve(c.file, c.key, kBatchLockWaitMs))) break;
+    reserved.push_back(&c);
+  }
+  if (s == kOk) s = ApplyOneByOne(changes, refused);
+  for (const Change* c : reserved) Free(c->file, c->key);
+  return s;
+}
+
+int Store::ApplyOneByOne(const std::vector<Change>& changes, size_t* refused) {
+  if (int s = Begin()) return s;
+  std::string now;
+  for (size_t i = 0; i < changes.size(); ++i) {
+    const Change& c = changes[i];
+    int s = kOk;
+    if (c.condition != Change::kAlways) {
+      s = Read(c.file, c.key, &now);
+      const bool holds =
+          c.condition == Change::kIfAbsent ? s == kRecordNotFound : s == kOk && now == c.expected;
+      if (s == kOk || s == kRecordNotFound) s = holds ? kOk : kConditionFailed;
+    }
+    if (s == kOk)
+      s = c.kind == Change::kWrite ? Write(c.file, c.key, c.record) : Delete(c.file, c.key);
+    if (s == kRecordNotFound && c.kind == Change::kDelete) s = kOk;
+    if (s != kOk) {
+      Rollback();
+      if (s == kConditionFailed) *refused = i;
+      return s;
+    }
+  }
+  return Commit();
+}
+
 int Store::IndexLookupAny(std::string_view file, std::string_view item,
                           const std::vector<std::string>& values, bool prefix,
                           std::vector<std::string>* keys) {

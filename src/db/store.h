@@ -30,6 +30,23 @@ struct PointerTarget {
 // record the office accepts can always reach a laptop.
 inline constexpr size_t kMaxRecordBytes = 64u << 20;
 
+// The longest wait of a batch (Store::Apply) for a reservation held elsewhere.
+inline constexpr int kBatchLockWaitMs = 10000;
+
+// One change of a batch (Store::Apply): a write or a delete of the record under `key`, made
+// always, or only while the file holds no record under the key (kIfAbsent), or only while it
+// holds exactly `expected` there (kIfRecord: the version a decision was taken on).
+struct Change {
+  enum Kind { kWrite, kDelete };
+  enum Condition { kAlways, kIfAbsent, kIfRecord };
+  Kind kind = kWrite;
+  Condition condition = kAlways;
+  std::string file;  // validated by ValidateName (db/names.h)
+  std::string key;
+  std::string record;    // kWrite: the record written
+  std::string expected;  // kIfRecord: the record the file must hold under the key
+};
+
 class Store {
  public:
   virtual ~Store() = default;
@@ -83,12 +100,30 @@ class Store {
   // A lock dies with the session (disconnect or crash of the process).
   virtual int Reserve(std::string_view file, std::string_view key, int timeout_ms) = 0;
   virtual int Free(std::string_view file, std::string_view key) = 0;
+  // Whether this store holds the reservation of (file, key). A store without reservations of
+  // its own (a wrapper) answers false.
+  virtual bool Holds(std::string_view /*file*/, std::string_view /*key*/) { return false; }
 
   // ---- Transactions: everything between Begin and Commit reaches the store whole or not at
   // all (Rollback, or a crash). Not nested.
   virtual int Begin() = 0;
   virtual int Commit() = 0;
   virtual int Rollback() = 0;
+
+  // ---- A batch of changes in one transaction of its own, in one request to a server.
+  // Makes `changes` in their order (files may differ) and commits them: when it returns 0
+  // every change is made, atomically and durably, with its index entries. When a condition
+  // does not hold, nothing of the batch is made: kConditionFailed, and *refused is the index
+  // of the first change whose condition failed. Any other failure also leaves nothing made
+  // (kNoKey, kRecordTooLarge, kNoSuchFile, kLockTimeout, kServerUnreachable...). An
+  // unconditional delete of a missing record is no failure. kBadArgument inside
+  // Begin/Commit: the batch is its own transaction.
+  // A conditional change waits, as Reserve would (at most kBatchLockWaitMs), for a
+  // reservation of its record held by another session, and is checked under it; the batch
+  // takes no reservation that outlives it, and leaves this session's own as they are.
+  // The default makes the changes one by one between Begin and Commit; a store whose server
+  // can take the whole batch in one round trip overrides it.
+  virtual int Apply(const std::vector<Change>& changes, size_t* refused);
 
   // ---- Catalogue.
   virtual bool FileExists(std::string_view file) = 0;
@@ -110,6 +145,10 @@ class Store {
   // connection has been lost (the store's next operation tries to connect again when nothing
   // of the lost connection is still pending: no open transaction, no reservation held).
   virtual int Health() { return 0; }
+
+ private:
+  // Apply's changes between Begin and Commit, once their reservations are held.
+  int ApplyOneByOne(const std::vector<Change>& changes, size_t* refused);
 };
 
 }  // namespace cortevane::db

@@ -146,6 +146,88 @@ TEST_P(StoreTest, TransactionsCommitWholeOrRollBack) {
   EXPECT_NE(store_->Commit(), kOk);  // nothing to commit
 }
 
+// A batch is made whole or not at all; a failed condition names the first change refused, and
+// the index entries follow the changes that were made.
+TEST_P(StoreTest, ABatchOfChangesIsMadeWholeOrNotAtAll) {
+  ASSERT_EQ(store_->CreateFile("G"), kOk);
+  ASSERT_EQ(store_->SetDictItem("G", {"Nom", 1, 0, false, true}), kOk);
+  ASSERT_EQ(store_->CreateFile("H"), kOk);
+  ASSERT_EQ(store_->Write("G", "1", "ANNE"), kOk);
+  ASSERT_EQ(store_->Write("H", "1", "one"), kOk);
+  using C = Change;
+  struct Case {
+    const char* what;
+    std::vector<Change> batch;
+    int status;
+    size_t refused;
+    const char* g;
+    const char* h;
+  };
+  const Case cases[] = {
+      {"conditions that hold",
+       {{C::kWrite, C::kIfAbsent, "G", "2", "BRUNO", ""},
+        {C::kWrite, C::kIfRecord, "G", "1", "ALINE", "ANNE"},
+        {C::kDelete, C::kIfRecord, "H", "1", "", "one"},
+        {C::kWrite, C::kAlways, "H", "2", "two", ""},
+        {C::kDelete, C::kAlways, "H", "9", "", ""}},
+       kOk,
+       0,
+       "1=ALINE | 2=BRUNO",
+       "2=two"},
+      {"a key taken",
+       {{C::kWrite, C::kAlways, "H", "3", "three", ""},
+        {C::kWrite, C::kIfAbsent, "G", "3", "CLAIRE", ""},
+        {C::kWrite, C::kIfAbsent, "G", "2", "X", ""}},
+       kConditionFailed,
+       2,
+       "1=ALINE | 2=BRUNO",
+       "2=two"},
+      {"a record changed since it was read",
+       {{C::kDelete, C::kAlways, "G", "2", "", ""},
+        {C::kWrite, C::kIfRecord, "G", "1", "X", "ANNE"}},
+       kConditionFailed,
+       1,
+       "1=ALINE | 2=BRUNO",
+       "2=two"},
+      {"a delete of a record that is not there",
+       {{C::kDelete, C::kIfRecord, "H", "7", "", "seven"}},
+       kConditionFailed,
+       0,
+       "1=ALINE | 2=BRUNO",
+       "2=two"},
+      {"a file missing",
+       {{C::kWrite, C::kAlways, "G", "4", "D", ""}, {C::kWrite, C::kAlways, "NONE", "1", "x", ""}},
+       kNoSuchFile,
+       0,
+       "1=ALINE | 2=BRUNO",
+       "2=two"},
+      {"a key and a record written twice",
+       {{C::kWrite, C::kAlways, "G", "5", "EMMA", ""},
+        {C::kWrite, C::kIfRecord, "G", "5", "ELSA", "EMMA"},
+        {C::kDelete, C::kIfAbsent, "G", "6", "", ""}},
+       kOk,
+       0,
+       "1=ALINE | 2=BRUNO | 5=ELSA",
+       "2=two"},
+  };
+  for (const Case& c : cases) {
+    size_t refused = 99;
+    EXPECT_EQ(store_->Apply(c.batch, &refused), c.status) << c.what;
+    if (c.status == kConditionFailed) {
+      EXPECT_EQ(refused, c.refused) << c.what;
+    }
+    EXPECT_EQ(Dump(*store_, "G"), c.g) << c.what;
+    EXPECT_EQ(Dump(*store_, "H"), c.h) << c.what;
+  }
+  EXPECT_EQ(Lookup(*store_, "G", "Nom", "A", true), "1");
+  EXPECT_EQ(Lookup(*store_, "G", "Nom", "E", true), "5");
+  EXPECT_EQ(Lookup(*store_, "G", "Nom", "", true), "1 2 5");
+  size_t refused = 0;
+  ASSERT_EQ(store_->Begin(), kOk);
+  EXPECT_EQ(store_->Apply({{C::kWrite, C::kAlways, "G", "8", "x", ""}}, &refused), kBadArgument);
+  ASSERT_EQ(store_->Rollback(), kOk);
+}
+
 TEST_P(StoreTest, IndexesFollowWritesDeletesAndClear) {
   ASSERT_EQ(store_->CreateFile("CIVILAIDE"), kOk);
   ASSERT_EQ(store_->Write("CIVILAIDE", "00001", FromVisible("^DUPONT^^012")), kOk);

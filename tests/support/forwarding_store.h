@@ -46,6 +46,7 @@ class ForwardingStore : public db::Store {
     return inner_->Reserve(f, k, t);
   }
   int Free(std::string_view f, std::string_view k) override { return inner_->Free(f, k); }
+  bool Holds(std::string_view f, std::string_view k) override { return inner_->Holds(f, k); }
   int Begin() override { return inner_->Begin(); }
   int Commit() override { return inner_->Commit(); }
   int Rollback() override { return inner_->Rollback(); }

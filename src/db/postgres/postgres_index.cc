@@ -114,13 +114,16 @@ void PostgresStore::IndexEntries::Add(const DictItem& item, std::string_view key
   }
 }
 
+std::string postgres::InsertIndexStatement() {
+  return "INSERT INTO cv_index (file, item, value, key) SELECT $1, convert_from(" + Decoded("i") +
+         ", 'UTF8'), " + Decoded("v") + ", " + Decoded("k") +
+         " FROM unnest(string_to_array($2::text, ','), string_to_array($3::text, ','), "
+         "string_to_array($4::text, ',')) AS u(i, v, k) ON CONFLICT DO NOTHING";
+}
+
 int PostgresStore::InsertIndexEntries(const std::string& file, IndexEntries* entries) {
   if (entries->count == 0) return kOk;
-  Result ins(Exec("INSERT INTO cv_index (file, item, value, key) SELECT $1, convert_from(" +
-                      Decoded("i") + ", 'UTF8'), " + Decoded("v") + ", " + Decoded("k") +
-                      " FROM unnest(string_to_array($2::text, ','), "
-                      "string_to_array($3::text, ','), string_to_array($4::text, ',')) "
-                      "AS u(i, v, k) ON CONFLICT DO NOTHING",
+  Result ins(Exec(postgres::InsertIndexStatement(),
                   {file, entries->items, entries->values, entries->keys}));
   *entries = IndexEntries{};
   return Ok(ins.get()) ? kOk : Failure();

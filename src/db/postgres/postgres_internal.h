@@ -43,4 +43,11 @@ void AppendHex(std::string* list, std::string_view bytes);
 // The bytes of one element of such a list, in SQL.
 std::string Decoded(const char* column);
 
+// The advisory lock that stands for the reservation of (file, key).
+long long LockId(std::string_view file, std::string_view key);
+
+// Inserts index entries given as such lists: $1 the file, $2 the item names, $3 the values in
+// index form, $4 the keys (PostgresStore::IndexEntries).
+std::string InsertIndexStatement();
+
 }  // namespace cortevane::db::postgres

@@ -14,7 +14,7 @@ namespace cortevane::db {
 using postgres::Cell;
 using postgres::Result;
 
-namespace {
+namespace postgres {
 
 // A 64-bit FNV-1a hash of (file, key) naming the advisory lock. Two pairs sharing a hash only
 // make one wait for the other; they never both pass.
@@ -32,7 +32,9 @@ long long LockId(std::string_view file, std::string_view key) {
   return static_cast<long long>(h);
 }
 
-}  // namespace
+}  // namespace postgres
+
+using postgres::LockId;
 
 int PostgresStore::Reserve(std::string_view file, std::string_view key, int timeout_ms) {
   if (ValidateName(file) != kOk) return kBadName;
@@ -51,6 +53,10 @@ int PostgresStore::Reserve(std::string_view file, std::string_view key, int time
     if (std::chrono::steady_clock::now() >= deadline) return kLockTimeout;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+}
+
+bool PostgresStore::Holds(std::string_view file, std::string_view key) {
+  return held_locks_.count(std::string(file) + '\0' + std::string(key)) > 0;
 }
 
 int PostgresStore::Free(std::string_view file, std::string_view key) {

@@ -169,14 +169,17 @@ std::shared_ptr<PostgresStore> PostgresStore::Connect(const PgAddress& address, 
   return store;
 }
 
+bool PostgresStore::Usable() {
+  if (PQstatus(conn_) == CONNECTION_OK) return true;
+  // The connection was lost earlier. Connect again only when nothing of the old one is still
+  // owed to a caller: its transaction and its advisory locks died with it.
+  if (in_transaction_ || !held_locks_.empty()) return false;
+  PQreset(conn_);
+  return PQstatus(conn_) == CONNECTION_OK;
+}
+
 pg_result* PostgresStore::Exec(const std::string& sql, const Params& params) {
-  if (PQstatus(conn_) != CONNECTION_OK) {
-    // The connection was lost earlier. Connect again only when nothing of the old one is
-    // still owed to a caller: its transaction and its advisory locks died with it.
-    if (in_transaction_ || !held_locks_.empty()) return nullptr;
-    PQreset(conn_);
-    if (PQstatus(conn_) != CONNECTION_OK) return nullptr;
-  }
+  if (!Usable()) return nullptr;
   ++round_trips_;
   std::vector<const char*> values;
   std::vector<int> lengths;

@@ -93,10 +93,15 @@ class PostgresStore : public Store {
 
   int Reserve(std::string_view file, std::string_view key, int timeout_ms) override;
   int Free(std::string_view file, std::string_view key) override;
+  bool Holds(std::string_view file, std::string_view key) override;
 
   int Begin() override;
   int Commit() override;
   int Rollback() override;
+
+  // The whole batch as one libpq pipeline: a check of the files' versions, the changes with
+  // their index entries, and the commit, sent together and answered together.
+  int Apply(const std::vector<Change>& changes, size_t* refused) override;
 
   bool FileExists(std::string_view file) override;
   int CreateFile(std::string_view file) override;
@@ -114,7 +119,8 @@ class PostgresStore : public Store {
 
   int Health() override;
 
-  // Statements sent to the server since the connection was made (benchmarks count them).
+  // Requests sent to the server since the connection was made, each a round trip: one
+  // statement, or one pipeline (Apply). Benchmarks and tests count them.
   long long round_trips() const { return round_trips_; }
 
   // The raw connection, for the query routine that runs its selection inside the server.
@@ -132,6 +138,14 @@ class PostgresStore : public Store {
   pg_result* Await();
   // Ends the connection from this side, so that it reads as lost.
   void Cut();
+  // Makes a lost connection again when nothing of it is still owed to a caller (see Exec);
+  // false when the connection cannot be used.
+  bool Usable();
+  // One try of Apply against what is known of the files now; kStale when a file moved.
+  int ApplyOnce(const std::vector<Change>& changes, size_t* refused);
+  // Sends what libpq holds for the server without ever blocking on a full socket while the
+  // server waits for its answers to be read; false when the connection fails or times out.
+  bool FlushPipeline();
 
   // What this connection knows of one file: the version of its catalogue entry, which every
   // change of the file or of its dictionary replaces, whichever connection makes it; its

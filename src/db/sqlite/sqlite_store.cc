@@ -384,6 +384,10 @@ int SqliteStore::Free(std::string_view file, std::string_view key) {
   return locks_->Release(file, key);
 }
 
+bool SqliteStore::Holds(std::string_view file, std::string_view key) {
+  return locks_->Holds(file, key);
+}
+
 int SqliteStore::Begin() {
   if (in_transaction_) return kBadArgument;  // transactions do not nest
   if (read_only_) return kReadOnlyAccount;

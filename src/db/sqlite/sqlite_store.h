@@ -109,6 +109,7 @@ class SqliteStore final : public Store {
 
   int Reserve(std::string_view file, std::string_view key, int timeout_ms) override;
   int Free(std::string_view file, std::string_view key) override;
+  bool Holds(std::string_view file, std::string_view key) override;
 
   int Begin() override;
   int Commit() override;
