@@ -2,9 +2,10 @@
 // user's name, and copied to the laptop by the server routine IMPORTDONNEES; the window is
 // left whatever the outcome.
 //
-// Every chosen person is checked before anything is written, and each registration is made
-// under a reservation of its register record, so a refusal, a rival import of the same person
-// or a failed copy never leaves registrations of persons whose files did not reach the laptop.
+// Every chosen person is checked before anything is written, and the registrations are made
+// together in one transaction that writes only where the register is free, so a refusal, a
+// rival import of the same person or a failed copy never leaves registrations of persons whose
+// files did not reach the laptop.
 #include <chrono>
 
 #include "db/date_converter.h"
@@ -93,12 +94,9 @@ void Chd_Import::Controle_Import() {
   enr_sdexportaides_ =
       RegisterRecord(nom_utilisateur_, date, RegisterTime(now.tm_hour, now.tm_min));
 
-  const int total = static_cast<int>(codes.size());
-  const Registration outcome =
-      RegisterPersons(*sdexportaides_, codes, enr_sdexportaides_, [&](int done) {
-        ui_.ShowProgress("Inscription des aidés au registre : " + std::to_string(done + 1) +
-                         " sur " + std::to_string(total));
-      });
+  ui_.ShowProgress("Inscription de " + std::to_string(codes.size()) +
+                   (codes.size() > 1 ? " aidés" : " aidé") + " au registre");
+  const Registration outcome = RegisterPersons(*sdexportaides_, codes, enr_sdexportaides_);
   ui_.HideProgress();
   if (outcome.result == Registration::kTaken) {
     ui_.MsgBox(AlreadyImported(outcome.holder, outcome.code), ui::kExclamation, ui::kMessageTitle);

@@ -34,35 +34,24 @@ RegisterVerdict CheckRegister(const db::DynArray& rows, const std::vector<std::s
 }
 
 Registration RegisterPersons(db::DbFile& file, const std::vector<std::string>& codes,
-                             const db::DynArray& record,
-                             const std::function<void(int done)>& progress) {
-  std::vector<std::string> written;
-  Registration outcome;
-  for (const std::string& code : codes) {
-    if (progress) progress(static_cast<int>(written.size()));
-    file.SetKey(code);
-    int status = file.ReserveRecord();
-    if (status == db::kOk) {
-      // Somebody registered the person between the check and now.
-      outcome = {Registration::kTaken, 0, file.GetRecord().Field(1), code};
-      file.FreeRecord();
-      break;
-    }
-    if (status != db::kRecordNotFound) {
-      outcome = {Registration::kFailed, status, {}, code};
-      break;
-    }
-    file.SetRecord(record);
-    status = file.WriteRecord();
-    file.FreeRecord();
-    if (status != db::kOk) {
-      outcome = {Registration::kFailed, status, {}, code};
-      break;
-    }
-    written.push_back(code);
+                             const db::DynArray& record) {
+  std::vector<std::pair<std::string, std::string>> records;
+  records.reserve(codes.size());
+  for (const std::string& code : codes) records.emplace_back(code, record.Text());
+  // A person found registered may be released before its holder is read: the batch is then
+  // tried again, a few times at most.
+  constexpr int kAttempts = 3;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    std::string taken;
+    const int status = file.WriteNewRecords(records, &taken);
+    if (status == db::kOk) return {};
+    if (status != db::kConditionFailed) return {Registration::kFailed, status, {}, {}};
+    file.SetKey(taken);
+    const int read = file.ReadRecord();
+    if (read == db::kOk) return {Registration::kTaken, 0, file.GetRecord().Field(1), taken};
+    if (read != db::kRecordNotFound) return {Registration::kFailed, read, {}, taken};
   }
-  if (outcome.result != Registration::kDone) WithdrawRegistrations(file, written, record.Field(1));
-  return outcome;
+  return {Registration::kFailed, db::kConditionFailed, {}, {}};
 }
 
 int WithdrawRegistrations(db::DbFile& file, const std::vector<std::string>& codes,

@@ -1,11 +1,10 @@
 // The register of persons taken out to laptops (server file SDEXPORTAIDES, one record per
 // person: user, date, time). The import checks every chosen person against it before writing
-// anything, then registers each person under a reservation of its record, so that two users
-// taking out the same person at the same moment cannot both succeed; whatever an import wrote
-// is withdrawn when it cannot finish.
+// anything, then registers every person in one transaction that writes only where the register
+// is still free, so that two users taking out the same person at the same moment cannot both
+// succeed; whatever an import wrote is withdrawn when it cannot finish.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,13 +49,12 @@ struct Registration {
   std::string code;
 };
 
-// Registers `codes` in order with `record` (user, date, time). Each record is reserved, re-read
-// under the lock, written only when still absent, and freed. On kTaken or kFailed the records
-// this call wrote are withdrawn before it returns. `progress` is told before each code (count
-// done so far).
+// Registers `codes` with `record` (user, date, time): every record written where the register
+// has none under its code, all in one transaction (one request to an office server), so two
+// users taking out the same person at the same moment cannot both succeed. On kTaken or
+// kFailed nothing of this call is left in the register.
 Registration RegisterPersons(db::DbFile& file, const std::vector<std::string>& codes,
-                             const db::DynArray& record,
-                             const std::function<void(int done)>& progress = {});
+                             const db::DynArray& record);
 
 // Deletes the register records of `codes` that still belong to `user` (others are left: they
 // are not ours to remove). Returns the first failing status, 0 when all went well.

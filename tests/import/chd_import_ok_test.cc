@@ -120,8 +120,8 @@ TEST_F(OkTest, MissingFilesAtOpeningAreReportedAndTheWindowLeaves) {
 
 // The race of two imports of one person: the rival session holds the person's register
 // record while the window checks the register (still empty for that person), then registers
-// it and lets go. The window waits for the record, sees it taken under the lock, and leaves
-// nothing of its own behind.
+// it and lets go. The window's registrations wait for the record, see it taken under the
+// lock, and leave nothing of the window's own behind.
 TEST_F(OkTest, RaceForOnePersonLeavesTheLoserWithNothing) {
   server_.AddUser("MARTIN", "secret-43");
   auto rival_session = server_.Unconnected();
@@ -136,7 +136,7 @@ TEST_F(OkTest, RaceForOnePersonLeavesTheLoserWithNothing) {
   auto w = OpenWith({"00001", "00002", "00003"});
   std::atomic<bool> window_waits{false};
   ui_.on_progress = [&](const std::string& text) {
-    if (text.find(": 2 sur") != std::string::npos) window_waits = true;
+    if (text.find("au registre") != std::string::npos) window_waits = true;
   };
   std::thread other([&] {
     while (!window_waits) std::this_thread::sleep_for(std::chrono::milliseconds(5));
