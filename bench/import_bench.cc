@@ -11,9 +11,13 @@
 // into the eleven wanted fields, sorted by surname, first name and code (raw_rows.h), laid
 // out as the window's lines (checked equal to them before timing) and put in a list widget
 // with their codes;
-// for "Ok", the register read whole, each registration its own durable transaction (re-read,
-// write, commit) as the window makes them, then the persons' records read and written to
-// reference copies and to a laptop database in one transaction each (raw_copies.h).
+// for "Ok", the whole job straight through sqlite3 into the same two accounts the window
+// writes (the 5,000-person office account and the laptop account, emptied the same way
+// between runs): the register read whole; the registrations written in one durable
+// transaction, each where the register has none; the export parameters, the counter and the
+// persons' records read; on the office, the reference copies (F_BENCH) and the user's counter
+// COMPTEUR_BENCH written in one transaction; on the laptop, the persons' records with their
+// index entries, SECTEUR replaced whole, the counter and the register pointer, in another.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <stdlib.h>
@@ -28,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "db/dictionary.h"
 #include "db/names.h"
 #include "db/sample_data.h"
 #include "db/session.h"
@@ -45,8 +50,6 @@ namespace {
 namespace fs = std::filesystem;
 using cortevane::bench::RawExec;
 using cortevane::bench::RawFail;
-using cortevane::bench::RawLaptop;
-using cortevane::bench::RawReference;
 using cortevane::bench::Rows;
 using cortevane::db::Session;
 using cortevane::db::SqliteStore;
@@ -303,53 +306,176 @@ void BM_OkOfPersons(benchmark::State& state) {
   state.counters["persons"] = static_cast<double>(chosen);
 }
 
-// The raw register: SDEXPORTAIDES's table in a database of its own.
-class RawRegister {
- public:
-  explicit RawRegister(const fs::path& path) : db_(cortevane::bench::OpenRawDatabase(path)) {
-    RawExec(db_, "CREATE TABLE register (key BLOB PRIMARY KEY, record BLOB NOT NULL)");
-    read_ = cortevane::bench::RawPrepare(db_, "SELECT key, record FROM register WHERE key = ?1");
-    write_ = cortevane::bench::RawPrepare(db_, "INSERT INTO register VALUES (?1, ?2)");
-    all_ = cortevane::bench::RawPrepare(db_, "SELECT key, record FROM register ORDER BY key");
-  }
-  ~RawRegister() {
-    sqlite3_finalize(read_);
-    sqlite3_finalize(write_);
-    sqlite3_finalize(all_);
-    sqlite3_close(db_);
-  }
-  RawRegister(const RawRegister&) = delete;
-  RawRegister& operator=(const RawRegister&) = delete;
+// ---- The whole "Ok" straight through sqlite3, on the window's own accounts.
 
-  void Empty() { RawExec(db_, "DELETE FROM register"); }
-  Rows All() {
-    Rows rows;
-    cortevane::bench::RawRows(all_, "", "", &rows);
-    return rows;
+// `record` with field 11 set to `value` (the other fields kept).
+std::string WithField11(const std::string& record, const std::string& value) {
+  std::vector<std::string> fields(1);
+  for (char c : record) {
+    if (c == '\xFE')
+      fields.emplace_back();
+    else
+      fields.back().push_back(c);
   }
-  // One durable transaction: the record re-read, then written when still absent.
-  bool Register(const std::string& code, const std::string& record) {
-    RawExec(db_, "BEGIN IMMEDIATE");
-    Rows existing;
-    cortevane::bench::RawRows(read_, code, "", &existing);
-    if (!existing.empty()) {
-      RawExec(db_, "ROLLBACK");
-      return false;
+  if (fields.size() < 11) fields.resize(11);
+  fields[10] = value;
+  std::string out;
+  for (size_t i = 0; i < fields.size(); ++i) out += (i ? "\xFE" : "") + fields[i];
+  return out;
+}
+
+class RawOk {
+ public:
+  RawOk(const fs::path& server, const fs::path& laptop)
+      : server_(Open(server / SqliteStore::kDatabaseName)),
+        laptop_(Open(laptop / SqliteStore::kDatabaseName)) {
+    // The laptop's indexed items, as IMPORTDONNEES gave its files the office's dictionaries.
+    sqlite3_stmt* st = cortevane::bench::RawPrepare(
+        laptop_, "SELECT file, item, field, first, \"right\" FROM dict WHERE indexed = 1");
+    while (sqlite3_step(st) == SQLITE_ROW) {
+      cortevane::db::DictItem item;
+      item.name = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+      item.field = sqlite3_column_int(st, 2);
+      item.first = sqlite3_column_int(st, 3);
+      item.right = sqlite3_column_int(st, 4) != 0;
+      item.indexed = true;
+      indexed_[reinterpret_cast<const char*>(sqlite3_column_text(st, 0))].push_back(item);
     }
-    sqlite3_reset(write_);
-    sqlite3_bind_blob(write_, 1, code.data(), static_cast<int>(code.size()), SQLITE_STATIC);
-    sqlite3_bind_blob(write_, 2, record.data(), static_cast<int>(record.size()), SQLITE_STATIC);
-    if (sqlite3_step(write_) != SQLITE_DONE) RawFail(sqlite3_errmsg(db_));
-    sqlite3_reset(write_);
-    RawExec(db_, "COMMIT");
-    return true;
+    sqlite3_finalize(st);
+    if (indexed_.empty()) RawFail("the laptop has no dictionaries: run the window's Ok first");
+  }
+  ~RawOk() {
+    sqlite3_close(server_);
+    sqlite3_close(laptop_);
+  }
+  RawOk(const RawOk&) = delete;
+  RawOk& operator=(const RawOk&) = delete;
+
+  // The whole job; the laptop records written.
+  long Run(const std::vector<std::string>& codes, const std::string& registration) {
+    const std::string reg = Table("SDEXPORTAIDES");
+    Rows rows;
+    sqlite3_stmt* all =
+        cortevane::bench::RawPrepare(server_, "SELECT key, record FROM " + reg + " ORDER BY key");
+    cortevane::bench::RawRows(all, "", "", &rows);
+    sqlite3_finalize(all);
+    benchmark::DoNotOptimize(rows);
+
+    RawExec(server_, "BEGIN IMMEDIATE");
+    sqlite3_stmt* add = cortevane::bench::RawPrepare(
+        server_, "INSERT INTO " + reg + " (key, record) VALUES (?1, ?2) ON CONFLICT DO NOTHING");
+    for (const std::string& code : codes) {
+      Put(add, code, registration);
+      if (sqlite3_changes(server_) != 1) RawFail("a person was registered twice");
+    }
+    sqlite3_finalize(add);
+    RawExec(server_, "COMMIT");
+
+    const std::string threshold = ReadCounter();
+    const auto files = cortevane::bench::RawReadCopies(server_, codes);
+
+    RawExec(server_, "BEGIN IMMEDIATE");
+    for (const auto& [file, rows] : files) {
+      if (file == "SECTEUR" || file == "PLANNINGAIDE") continue;  // no reference copies
+      sqlite3_stmt* put = cortevane::bench::RawPrepare(
+          server_, "INSERT OR REPLACE INTO " + Table(file + "_" + kUser) + " VALUES (?1, ?2)");
+      for (const auto& [key, record] : rows) Put(put, key, record);
+      sqlite3_finalize(put);
+    }
+    SetCounter(server_, "COMPTEUR_" + std::string(kUser), threshold);
+    RawExec(server_, "COMMIT");
+
+    long written = 0;
+    RawExec(laptop_, "BEGIN IMMEDIATE");
+    sqlite3_stmt* entry = cortevane::bench::RawPrepare(
+        laptop_, "INSERT OR IGNORE INTO idx (file, item, value, key) VALUES (?1, ?2, ?3, ?4)");
+    for (const auto& [file, rows] : files) {
+      const std::string table = Table(file);
+      if (file == "SECTEUR") {
+        RawExec(laptop_, "DELETE FROM " + table);
+        RawExec(laptop_, "DELETE FROM idx WHERE file = 'SECTEUR'");
+      }
+      sqlite3_stmt* put = cortevane::bench::RawPrepare(
+          laptop_, "INSERT OR REPLACE INTO " + table + " VALUES (?1, ?2)");
+      const auto items = indexed_.find(file);
+      for (const auto& [key, record] : rows) {
+        Put(put, key, record);
+        ++written;
+        if (items == indexed_.end()) continue;
+        for (const auto& item : items->second)
+          for (const std::string& value : cortevane::db::ItemValues(item, key, record)) {
+            sqlite3_reset(entry);
+            sqlite3_bind_text(entry, 1, file.c_str(), -1, SQLITE_STATIC);
+            sqlite3_bind_text(entry, 2, item.name.c_str(), -1, SQLITE_STATIC);
+            const std::string form = cortevane::db::IndexForm(item, value);
+            sqlite3_bind_blob(entry, 3, form.data(), static_cast<int>(form.size()),
+                              SQLITE_TRANSIENT);
+            sqlite3_bind_blob(entry, 4, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
+            if (sqlite3_step(entry) != SQLITE_DONE) RawFail(sqlite3_errmsg(laptop_));
+          }
+      }
+      sqlite3_finalize(put);
+    }
+    sqlite3_finalize(entry);
+    SetCounter(laptop_, "COMPTEUR", threshold);
+    RawExec(laptop_, "DELETE FROM files WHERE name = 'SDEXPORTAIDES'");
+    RawExec(laptop_,
+            "INSERT OR REPLACE INTO pointers (name, host, account, file) VALUES "
+            "('SDEXPORTAIDES', 'localhost', '" +
+                server_path_ + "', 'SDEXPORTAIDES')");
+    RawExec(laptop_, "COMMIT");
+    return written;
   }
 
  private:
-  sqlite3* db_;
-  sqlite3_stmt* read_;
-  sqlite3_stmt* write_;
-  sqlite3_stmt* all_;
+  sqlite3* Open(const fs::path& file) {
+    if (server_path_.empty()) server_path_ = file.parent_path().string();
+    sqlite3* db = nullptr;
+    if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) RawFail("cannot open " + file.string());
+    RawExec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA busy_timeout=30000;");
+    return db;
+  }
+  static std::string Table(const std::string& file) { return cortevane::db::QuotedTableName(file); }
+  static void Put(sqlite3_stmt* st, const std::string& key, const std::string& record) {
+    sqlite3_reset(st);
+    sqlite3_bind_blob(st, 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
+    sqlite3_bind_blob(st, 2, record.data(), static_cast<int>(record.size()), SQLITE_STATIC);
+    if (sqlite3_step(st) != SQLITE_DONE) RawFail(sqlite3_errmsg(sqlite3_db_handle(st)));
+  }
+  // The export parameters and the office counter, as IMPORTDONNEES reads them first.
+  std::string ReadCounter() {
+    Rows rows;
+    sqlite3_stmt* st = cortevane::bench::RawPrepare(
+        server_, "SELECT key, record FROM " + Table("SDPARAMEXPORT") + " WHERE key = ?1");
+    cortevane::bench::RawRows(st, "AIDE", "", &rows);
+    cortevane::bench::RawRows(st, "PLANNING", "", &rows);
+    sqlite3_finalize(st);
+    st = cortevane::bench::RawPrepare(
+        server_, "SELECT key, record FROM " + Table("COMPTEUR") + " WHERE key = ?1");
+    cortevane::bench::RawRows(st, "999", "", &rows);
+    sqlite3_finalize(st);
+    if (rows.size() != 3) RawFail("export parameters or counter missing");
+    const std::string& counter = rows.back().second;
+    size_t at = 0;
+    for (int f = 1; f < 11 && at != std::string::npos; ++f) at = counter.find('\xFE', at) + 1;
+    return counter.substr(at, counter.find('\xFE', at) - at);
+  }
+  void SetCounter(sqlite3* db, const std::string& file, const std::string& threshold) {
+    Rows rows;
+    sqlite3_stmt* st = cortevane::bench::RawPrepare(
+        db, "SELECT key, record FROM " + Table(file) + " WHERE key = ?1");
+    cortevane::bench::RawRows(st, "999", "", &rows);
+    sqlite3_finalize(st);
+    st = cortevane::bench::RawPrepare(db,
+                                      "INSERT OR REPLACE INTO " + Table(file) + " VALUES (?1, ?2)");
+    Put(st, "999", WithField11(rows.empty() ? "" : rows.front().second, threshold));
+    sqlite3_finalize(st);
+  }
+
+  std::string server_path_;
+  sqlite3* server_;
+  sqlite3* laptop_;
+  std::map<std::string, std::vector<cortevane::db::DictItem>> indexed_;
 };
 
 void BM_OkOfPersons_Raw(benchmark::State& state) {
@@ -357,35 +483,44 @@ void BM_OkOfPersons_Raw(benchmark::State& state) {
   const long chosen = state.range(0);
   std::vector<std::string> codes;
   {
+    // The window's own "Ok" once: the laptop's files, dictionaries and pointer and the
+    // office's reference copies then exist, as they do for every timed run of the window.
+    bases.Restore();
     auto window = bases.WindowWithChosen(chosen);
     auto* selection = window->findChild<ListBox*>("Lst_Selection");
     for (int i = 0; i < selection->count(); ++i)
       codes.push_back(cortevane::import::PadCode(selection->ItemData(i)));
-    window->Fermeture_Forcee();
+    window->Cmd_Ok_Click();
+    if (window->W_ListeCodes().Count() != chosen) RawFail("the window's Ok failed");
   }
-  RawRegister register_file(bases.root / "raw-register.db");
-  RawReference reference(bases.root / "raw-reference.db");
-  RawLaptop laptop(bases.root / "raw-laptop.db");
-  const std::string record = std::string(kUser) +
-                             "\xFE"
-                             "20000"
-                             "\xFE"
-                             "10:30";
+  // What the window's Ok leaves on the laptop, which the baseline must leave too.
+  auto laptop_records = [&] {
+    long total = -1;  // the laptop's counter record is not a copied one
+    std::vector<std::string> files;
+    bases.laptop_store->ListFiles(&files);
+    for (const std::string& file : files) {
+      long long n = 0;
+      bases.laptop_store->CountRecords(file, &n);
+      total += static_cast<long>(n);
+    }
+    return total;
+  };
+  const long program_records = laptop_records();
+  RawOk raw(bases.root / "SERVEUR", bases.root / "PORTABLE");
+  const std::string registration = std::string(kUser) +
+                                   "\xFE"
+                                   "21528"
+                                   "\xFE"
+                                   "10:30";
   long records = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    register_file.Empty();
-    laptop.Empty();
+    bases.Restore();
     state.ResumeTiming();
-
-    benchmark::DoNotOptimize(register_file.All());
-    for (const std::string& code : codes)
-      if (!register_file.Register(code, record)) RawFail("a person was registered twice");
-    const auto files = cortevane::bench::RawReadCopies(bases.raw, codes);
-    reference.Write(files);
-    records = laptop.Write(files);
+    records = raw.Run(codes, registration);
   }
-  if (static_cast<long>(codes.size()) != chosen) state.SkipWithError("not every person chosen");
+  if (records != program_records || laptop_records() != program_records)
+    state.SkipWithError("the baseline and the window copy different records");
   state.counters["persons"] = static_cast<double>(chosen);
   state.counters["records"] = static_cast<double>(records);
 }

@@ -11,7 +11,16 @@
 //   - Export: the export of an embedded laptop to an office account of its own (100 known
 //     persons, 10 created on the laptop), persons of 6 and of 30 records, with the office's
 //     round trips per person over the whole export (its raw baseline is the embedded one of
-//     export_bench.cc).
+//     export_bench.cc); on PostgreSQL also through a link that adds 10 ms each way
+//     (PostgresExportAt10ms);
+//   - ImportOk (and ImportOkAt10ms): the office's part of the import window's "Ok" of 100 persons
+//   (the register
+//     read, the registrations, IMPORTDONNEES), the office reached through a relay on 127.0.0.1
+//     that adds 0 or 10 ms each way (relay/tcp_proxy.h). Round trips per person are counted
+//     three ways: by the relay (each time the program speaks after hearing the server), from
+//     the time the delay adds (a run at 0 ms beside each run at 10 ms), and the statements the
+//     server ran (pg_stat_statements, when the server loads it: ./scripts/bench does), which
+//     exceed the round trips where several statements travel in one pipeline.
 // Each family runs as Postgres<Name> and Embedded<Name>; the searches and the import have
 // their baseline
 // <Family>_Raw: a plain SQL query returning the same rows (libpq for PostgreSQL, sqlite3 for
@@ -38,6 +47,7 @@
 #include <string>
 #include <vector>
 
+#include "db/db_file.h"
 #include "db/db_subroutine.h"
 #include "db/dyn_array.h"
 #include "db/names.h"
@@ -49,7 +59,9 @@
 #include "db/status.h"
 #include "export/mod_exportation.h"
 #include "export_scenario.h"
+#include "import/import_register.h"
 #include "raw_copies.h"
+#include "relay/tcp_proxy.h"
 #include "ui/scripted_ui.h"
 
 namespace {
@@ -135,6 +147,26 @@ PGconn* RawConnect(const db::PgAddress& a) {
   PGresult* r = PQexec(conn, "SET jit = off");
   PQclear(r);
   return conn;
+}
+
+// Statements the server has run in the connection's database (pg_stat_statements), counting
+// this question itself; -1 when the server does not keep the count.
+long long ServerStatements(PGconn* conn) {
+  PGresult* r =
+      PQexec(conn,
+             "SELECT coalesce(sum(calls), 0)::bigint FROM pg_stat_statements WHERE dbid = "
+             "(SELECT oid FROM pg_database WHERE datname = current_database())");
+  long long n = -1;
+  if (PQresultStatus(r) == PGRES_TUPLES_OK) n = std::stoll(PQgetvalue(r, 0, 0)) + 1;
+  PQclear(r);
+  return n;
+}
+
+// Makes the server's statement count readable from the account (nothing when the server does
+// not load pg_stat_statements).
+void CountStatements(PGconn* conn) {
+  PGresult* r = PQexec(conn, "CREATE EXTENSION IF NOT EXISTS pg_stat_statements");
+  PQclear(r);
 }
 
 void RawCommand(PGconn* conn, const std::string& sql) {
@@ -236,6 +268,7 @@ struct Base {
     MakeEmbedded(postgres->laptop_folder, false).reset();
     Connect(postgres->laptop, "localhost", postgres->laptop_folder.string(), kUser, kPassword);
     raw_pg = RawConnect(*pg_address);
+    CountStatements(raw_pg);
     // Statistics for the planner, as autovacuum would gather them soon after such a load;
     // without them the first plans on a freshly filled table can be far off.
     RawCommand(raw_pg, "ANALYZE");
@@ -428,13 +461,15 @@ void EmptyLaptop(Side& side) {
     if (laptop.Clear(file) != db::kOk) Fail("cannot empty the laptop's " + file);
 }
 
-// Runs the import; the laptop records written (the routine's second result), or -1.
-long ImportOnce(Side& side, const std::vector<std::string>& codes) {
+// Runs the import through `server` (the side's own session by default); the laptop records
+// written (the routine's second result), or -1.
+long ImportOnce(Side& side, const std::vector<std::string>& codes, db::Session* server = nullptr) {
+  if (server == nullptr) server = &side.server;
   db::DynArray list;
   for (size_t i = 0; i < codes.size(); ++i) list.SetField(static_cast<int>(i + 1), codes[i]);
   const std::string identity = std::string(kUser) + "|localhost|" + side.laptop_folder.string() +
-                               "|" + side.server.HostName() + "|" + side.server.AccountPath();
-  auto routine = side.server.Subroutine(db::kImportDonnees, 3);
+                               "|" + server->HostName() + "|" + server->AccountPath();
+  auto routine = server->Subroutine(db::kImportDonnees, 3);
   if (!routine) return -1;
   routine->ResetArgs();
   routine->SetArg(0, identity);
@@ -479,6 +514,91 @@ void Import(benchmark::State& state, bool pg) {
   if (pg)
     state.counters["round_trips"] =
         static_cast<double>(round_trips) / static_cast<double>(state.iterations());
+}
+
+// ---- The office's part of "Ok" over a link with a delay: the register read, the
+// registrations, IMPORTDONNEES.
+
+struct Link {
+  std::unique_ptr<cortevane::relay::TcpProxy> relay;
+  db::Session office;
+};
+
+std::unique_ptr<Link> OpenLink(const db::PgAddress& a, int delay_ms) {
+  auto link = std::make_unique<Link>();
+  link->relay = std::make_unique<cortevane::relay::TcpProxy>(a.host, delay_ms);
+  if (link->relay->port() == 0) Fail("the relay cannot listen");
+  Connect(link->office, link->relay->address(), a.account, a.user, a.password);
+  return link;
+}
+
+// One "Ok" through `office`; false when a step failed.
+bool OkOnce(Side& side, db::Session& office, const std::vector<std::string>& codes) {
+  db::DynArray request;
+  request.SetField(1, "SSELECT SDEXPORTAIDES PAR @ID");
+  request.SetField(2, "SDEXPORTAIDES");
+  request.SetField(3, "0 1");
+  auto select = office.Subroutine(db::kDbaSelect, 3);
+  if (!select) return false;
+  select->ResetArgs();
+  select->SetArg(0, "");
+  select->SetArg(1, request.Text());
+  if (select->Call() != db::kOk || !select->GetArg(2).empty()) return false;
+  auto registre = office.OpenFile("SDEXPORTAIDES");
+  db::DynArray record;
+  record.SetField(1, kUser);
+  record.SetField(2, "21528");
+  record.SetField(3, "10:30");
+  if (!registre || cortevane::import::RegisterPersons(*registre, codes, record).result !=
+                       cortevane::import::Registration::kDone)
+    return false;
+  return ImportOnce(side, codes, &office) > 0;
+}
+
+void ImportOk(benchmark::State& state, int delay) {
+  Base* base = nullptr;
+  Side* side = SideFor(state, true, &base);
+  if (side == nullptr) return;
+  const std::vector<std::string> codes = ImportedCodes(state.range(0));
+  auto link = OpenLink(*base->pg_address, delay);
+  auto still = delay > 0 ? OpenLink(*base->pg_address, 0) : nullptr;
+  auto restore = [&] {
+    EmptyLaptop(*side);
+    if (side->server.store()->Clear("SDEXPORTAIDES") != db::kOk) Fail("cannot empty the register");
+  };
+  auto seconds = [](auto start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  long long relay_trips = 0, statements = 0;
+  double added = 0;
+  for (auto _ : state) {
+    restore();
+    const long long trips_before = link->relay->round_trips();
+    const long long statements_before = ServerStatements(base->raw_pg);
+    const auto start = std::chrono::steady_clock::now();
+    if (!OkOnce(*side, link->office, codes)) {
+      state.SkipWithError("the import failed");
+      return;
+    }
+    const double took = seconds(start);
+    state.SetIterationTime(took);
+    statements += ServerStatements(base->raw_pg) - statements_before - 1;
+    relay_trips += link->relay->round_trips() - trips_before;
+    if (still) {
+      restore();
+      const auto at_zero = std::chrono::steady_clock::now();
+      if (!OkOnce(*side, still->office, codes)) Fail("the import at 0 ms failed");
+      added += took - seconds(at_zero);
+    }
+  }
+  const double runs = static_cast<double>(state.iterations());
+  state.counters["persons"] = kImported;
+  state.counters["round_trips_per_person"] = static_cast<double>(relay_trips) / runs / kImported;
+  if (ServerStatements(base->raw_pg) >= 0)
+    state.counters["statements_per_person"] = static_cast<double>(statements) / runs / kImported;
+  if (delay > 0)
+    state.counters["round_trips_per_person_by_time"] =
+        added / runs / (2 * delay / 1000.0) / kImported;
 }
 
 // ---- Raw imports: the same records read from the server account and written to its
@@ -596,7 +716,7 @@ void RawImport(benchmark::State& state, bool pg) {
 constexpr int kExportPersons = 100;
 constexpr int kExportCreated = 10;
 
-void Export(benchmark::State& state, bool pg) {
+void Export(benchmark::State& state, bool pg, int delay) {
   if (pg && !PgUnavailable().empty()) {
     state.SkipWithError(PgUnavailable().c_str());
     return;
@@ -609,11 +729,13 @@ void Export(benchmark::State& state, bool pg) {
   const fs::path root = pattern;
   setenv("CORTEVANE_DRIVE_C", (root / "drive_c").c_str(), 1);
   db::PgAddress office;
+  std::unique_ptr<cortevane::relay::TcpProxy> relay;
   if (pg) {
     office = *PgServer();
     office.account = "cvexport_" + std::to_string(getpid());
+    relay = std::make_unique<cortevane::relay::TcpProxy>(office.host, delay);
   }
-  long long round_trips = 0;
+  long long round_trips = 0, relay_trips = 0, statements = -1;
   for (auto _ : state) {
     if (pg) {
       if (db::PostgresStore::CreateAccount(office, true) != db::kOk) Fail("export account");
@@ -626,13 +748,23 @@ void Export(benchmark::State& state, bool pg) {
     fs::remove_all(root / "PORTABLE", ec);
     MakeEmbedded(root / "PORTABLE", false).reset();
     db::Session server, laptop;
+    PGconn* counter = nullptr;
     if (pg) {
-      Connect(server, office.host, office.account, office.user, office.password);
+      Connect(server, relay->address(), office.account, office.user, office.password);
+      counter = RawConnect(office);
+      CountStatements(counter);
     } else {
       Connect(server, "localhost", (root / "SERVEUR").string(), kUser, kPassword);
     }
     Connect(laptop, "localhost", (root / "PORTABLE").string(), kUser, kPassword);
-    cortevane::bench::LoadExportScenario(*server.store(), *laptop.store(), records, kExportPersons);
+    {
+      // Loaded straight, not through the slow link, which is only the export's.
+      std::shared_ptr<db::Store> loader = server.store();
+      int status = db::kOk;
+      if (pg) loader = db::PostgresStore::Connect(office, &status);
+      if (!loader) Fail("cannot load the export's office: status " + std::to_string(status));
+      cortevane::bench::LoadExportScenario(*loader, *laptop.store(), records, kExportPersons);
+    }
     if (laptop.store()->SetPointer(
             "SDEXPORTAIDES", {server.HostName(), server.AccountPath(), "SDEXPORTAIDES"}) != db::kOk)
       Fail("register pointer");
@@ -642,11 +774,16 @@ void Export(benchmark::State& state, bool pg) {
     cortevane::exporting::Mod_Exportation exporting(laptop, server, user, ui);
     auto* store = dynamic_cast<db::PostgresStore*>(server.store().get());
     const long long before = store != nullptr ? store->round_trips() : 0;
+    const long long relay_before = relay ? relay->round_trips() : 0;
+    const long long statements_before = counter != nullptr ? ServerStatements(counter) : -1;
     const auto start = std::chrono::steady_clock::now();
     exporting.Demarrage_Exportation();
     state.SetIterationTime(
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     if (store != nullptr) round_trips = store->round_trips() - before;
+    if (relay) relay_trips = relay->round_trips() - relay_before;
+    if (statements_before >= 0) statements = ServerStatements(counter) - statements_before - 1;
+    if (counter != nullptr) PQfinish(counter);
     if (ui.boxes().empty() || ui.boxes().back().text.find("terminée") == std::string::npos)
       Fail("the export failed:\n" + ui.LogText());
     laptop.Disconnect();
@@ -657,9 +794,14 @@ void Export(benchmark::State& state, bool pg) {
   fs::remove_all(root, ec);
   state.counters["persons"] = kExportPersons + kExportCreated;
   state.counters["records_per_person"] = per_person;
-  if (pg)
-    state.counters["round_trips_per_person"] =
-        static_cast<double>(round_trips) / (kExportPersons + kExportCreated);
+  if (pg) {
+    constexpr double persons = kExportPersons + kExportCreated;
+    state.counters["round_trips_per_person"] = static_cast<double>(round_trips) / persons;
+    state.counters["relay_round_trips_per_person"] = static_cast<double>(relay_trips) / persons;
+    if (statements >= 0)
+      state.counters["statements_per_person"] = static_cast<double>(statements) / persons;
+    state.counters["delay_ms"] = delay;
+  }
 }
 
 // The seeding time of the base, measured once when it was made (not repeated).
@@ -738,8 +880,18 @@ int main(int argc, char** argv) {
       each->Unit(kMillisecond)->Iterations(3);
       for (long n : sizes) each->Arg(n);
     }
-    auto* e = benchmark::RegisterBenchmark((side + "Export").c_str(), Export, pg);
+    auto* e = benchmark::RegisterBenchmark((side + "Export").c_str(), Export, pg, 0);
     e->Unit(kMillisecond)->UseManualTime()->Iterations(1)->Arg(6)->Arg(30);
+    if (pg) {
+      // Over a link that adds 10 ms each way, and the office's part of the import's "Ok".
+      auto* far = benchmark::RegisterBenchmark("PostgresExportAt10ms", Export, true, 10);
+      far->Unit(kMillisecond)->UseManualTime()->Iterations(1)->Arg(6);
+      for (int delay : {0, 10}) {
+        auto* ok = benchmark::RegisterBenchmark(
+            delay ? "PostgresImportOkAt10ms" : "PostgresImportOk", ImportOk, delay);
+        ok->Unit(kMillisecond)->UseManualTime()->Iterations(3)->Arg(sizes.front());
+      }
+    }
     auto* s = benchmark::RegisterBenchmark((side + "Seed").c_str(), SeedTime, pg);
     s->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
     for (long n : sizes) s->Arg(n);
