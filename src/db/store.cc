@@ -1,6 +1,7 @@
 #include "db/store.h"
 
 #include <algorithm>
+#include <set>
 
 #include "db/status.h"
 
@@ -21,15 +22,19 @@ int Store::ReadMany(std::string_view file, const std::vector<std::string>& keys,
 int Store::Apply(const std::vector<Change>& changes, size_t* refused) {
   // Conditions are checked under the records' reservations, so a session that reserved a
   // record to write it is waited for, as ReserveRecord would.
-  std::vector<const Change*> reserved;
+  // They are taken in one order, so two batches sharing records never wait for each other in
+  // a circle.
+  std::set<std::pair<std::string, std::string>> wanted;
+  for (const Change& c : changes)
+    if (c.condition != Change::kAlways && !Holds(c.file, c.key)) wanted.emplace(c.file, c.key);
+  std::vector<const std::pair<std::string, std::string>*> reserved;
   int s = kOk;
-  for (const Change& c : changes) {
-    if (c.condition == Change::kAlways || Holds(c.file, c.key)) continue;
-    if ((s = Reserve(c.file, c.key, kBatchLockWaitMs))) break;
-    reserved.push_back(&c);
+  for (const auto& record : wanted) {
+    if ((s = Reserve(record.first, record.second, kBatchLockWaitMs))) break;
+    reserved.push_back(&record);
   }
   if (s == kOk) s = ApplyOneByOne(changes, refused);
-  for (const Change* c : reserved) Free(c->file, c->key);
+  for (const auto* record : reserved) Free(record->first, record->second);
   return s;
 }
 

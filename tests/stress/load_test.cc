@@ -5,7 +5,7 @@
 // after the counter's start, without a gap or a double, and the counter ends on the last.
 //
 // Imports: eight users take out overlapping selections together, through the register check
-// and the registration under reservation that the import window uses. Each person ends
+// and the registrations in one conditional batch that the import window uses. Each person ends
 // registered at most once, to a user whose laptop holds it; an import takes all of its
 // selection or nothing.
 #include <fcntl.h>

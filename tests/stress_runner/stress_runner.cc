@@ -7,7 +7,7 @@
 // SERVER is an embedded account folder, or "pg:DATABASE" for a database of the PostgreSQL server
 // named by CORTEVANE_PG_HOST (credentials CORTEVANE_PG_USER and PGPASSWORD). LAPTOP is an
 // embedded account folder. The export answers Yes to every question; the import checks the
-// register, registers the codes under reservation and calls IMPORTDONNEES, as the import
+// register, registers the codes in one conditional batch and calls IMPORTDONNEES, as the import
 // window does.
 //
 // The runner first reads its standard input to the end: a test starts several runners at the

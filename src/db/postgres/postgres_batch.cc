@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <map>
+#include <set>
 
 #include "db/postgres/postgres_internal.h"
 #include "db/status.h"
@@ -117,17 +118,20 @@ int PostgresStore::ApplyOnce(const std::vector<Change>& changes, size_t* refused
              Decoded("n") + ", 'UTF8') AND c.version = v::bigint FOR SHARE OF c) s",
          {names, versions}});
   }
-  for (size_t i = 0; i < changes.size(); ++i) {
-    const Change& c = changes[i];
-    // A reservation of the record held by another session is waited for, as Reserve would,
-    // with a lock of the transaction that the commit releases.
+  // A reservation of a conditional change's record held by another session is waited for, as
+  // Reserve would, with a lock of the transaction that the commit releases. The locks are
+  // taken first and in one order, so two batches sharing records never wait for each other
+  // in a circle.
+  std::set<long long> locks;
+  for (const Change& c : changes)
     if (c.condition != Change::kAlways && !Holds(c.file, c.key))
-      statements.push_back({"SELECT pg_advisory_xact_lock($1::text::bigint)",
-                            {std::to_string(postgres::LockId(c.file, c.key))},
-                            -1,
-                            true});
-    statements.push_back(ChangeStatement(c, PgTableName(c.file), static_cast<long>(i)));
-  }
+      locks.insert(postgres::LockId(c.file, c.key));
+  for (long long lock : locks)
+    statements.push_back(
+        {"SELECT pg_advisory_xact_lock($1::text::bigint)", {std::to_string(lock)}, -1, true});
+  for (size_t i = 0; i < changes.size(); ++i)
+    statements.push_back(
+        ChangeStatement(changes[i], PgTableName(changes[i].file), static_cast<long>(i)));
   for (const auto& [file, keys] : finals) {
     std::string listed;
     IndexEntries entries;
