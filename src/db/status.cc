@@ -28,6 +28,8 @@ const char* StatusText(int status) {
       return "account exists already";
     case kNotPermitted:
       return "not permitted to the server user";
+    case kOutcomeUnknown:
+      return "server lost before it confirmed the commit: the work may or may not be done";
     case kNoSuchFile:
       return "no such file";
     case kBadName:

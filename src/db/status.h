@@ -20,6 +20,7 @@ enum Status : int {
   kBadDatabaseType = 31008,      // DataBaseType is not 2
   kAccountExists = 31009,        // creating an account where there is one already
   kNotPermitted = 31010,         // the server refuses the user a right the work needs (roles)
+  kOutcomeUnknown = 31012,       // the connection was lost after COMMIT left: it may have been done
 
   // Files and records.
   kNoSuchFile = 32001,           // the account catalogues no file of that name

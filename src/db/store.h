@@ -145,6 +145,12 @@ class Store {
   // connection has been lost (the store's next operation tries to connect again when nothing
   // of the lost connection is still pending: no open transaction, no reservation held).
   virtual int Health() { return 0; }
+  // Connects again now, through the hosts the store was given (of several, the one that takes
+  // writes), even when the connection looks alive; only between transactions, with no
+  // reservation held. 0 when a server answers; a store without a server has nothing to do.
+  virtual int Reconnect() { return Health(); }
+  // The server the store is connected to ("host:port"), empty for a store without one.
+  virtual std::string ServerAddress() const { return {}; }
 
  private:
   // Apply's changes between Begin and Commit, once their reservations are held.

@@ -19,6 +19,9 @@ constexpr Sentence kDatabaseSentences[] = {
     {db::kServerUnreachable,
      "La base du bureau ne peut pas être jointe : vérifiez la liaison avec le bureau, puis "
      "recommencez."},
+    {db::kOutcomeUnknown,
+     "La liaison avec le serveur a été perdue avant qu'il confirme l'écriture : elle a pu être "
+     "faite ou non."},
     {db::kNotConnected,
      "La liaison avec la base a été coupée : quittez le programme, puis relancez-le."},
     {db::kLaptopNotConnected,

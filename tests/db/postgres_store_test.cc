@@ -373,5 +373,26 @@ TEST_F(PostgresStoreTest, AConnectionEndedByTheServerFailsOnceThenConnectsAgain)
   EXPECT_EQ(fresh->Read("CIVILAIDE", "00002", &record), kRecordNotFound);
 }
 
+// The connection is lost once COMMIT has left, before its answer (here a check deferred to
+// COMMIT ends its own connection): the server may or may not have committed, and the store
+// says it does not know, where a loss before COMMIT (above) is a plain loss.
+TEST_F(PostgresStoreTest, ALostAnswerToCommitIsAnUnknownOutcome) {
+  ASSERT_EQ(store_->CreateFile("F"), kOk);
+  for (const char* sql :
+       {"CREATE FUNCTION cv_test_end() RETURNS trigger LANGUAGE plpgsql AS "
+        "$$BEGIN PERFORM pg_terminate_backend(pg_backend_pid()); PERFORM pg_sleep(5); "
+        "RETURN NULL; END$$",
+        "CREATE CONSTRAINT TRIGGER cv_test_end AFTER INSERT OR UPDATE ON f_f "
+        "DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION cv_test_end()"}) {
+    PQclear(store_->Exec(sql, {}));
+  }
+  auto fresh = Second();
+  ASSERT_EQ(fresh->Begin(), kOk);
+  ASSERT_EQ(fresh->Write("F", "1", "one"), kOk);
+  EXPECT_EQ(fresh->Commit(), kOutcomeUnknown);
+  EXPECT_EQ(fresh->Reconnect(), kOk);
+  EXPECT_EQ(fresh->ServerAddress(), address_.host);
+}
+
 }  // namespace
 }  // namespace cortevane::db

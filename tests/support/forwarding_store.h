@@ -69,6 +69,8 @@ class ForwardingStore : public db::Store {
   int CatalogueRoutine(std::string_view r) override { return inner_->CatalogueRoutine(r); }
   bool RoutineCatalogued(std::string_view r) override { return inner_->RoutineCatalogued(r); }
   int Health() override { return inner_->Health(); }
+  int Reconnect() override { return inner_->Reconnect(); }
+  std::string ServerAddress() const override { return inner_->ServerAddress(); }
 
  protected:
   const std::shared_ptr<db::Store>& inner() const { return inner_; }

@@ -49,8 +49,18 @@ void SplitHost(const std::string& given, std::string* host, std::string* port) {
 }  // namespace
 
 PGconn* Open(const PgAddress& a, const std::string& dbname) {
+  // Several hosts, comma-separated: the primary and the standbys of one office; libpq tries
+  // them in turn and keeps the one that takes writes.
   std::string host, port;
-  SplitHost(a.host, &host, &port);
+  for (size_t start = 0; start <= a.host.size();) {
+    size_t comma = std::min(a.host.find(',', start), a.host.size());
+    std::string one_host, one_port;
+    SplitHost(a.host.substr(start, comma - start), &one_host, &one_port);
+    host += (start ? "," : "") + one_host;
+    port += (start ? "," : "") + one_port;
+    start = comma + 1;
+  }
+  const char* sessions = a.host.find(',') != std::string::npos ? "read-write" : "any";
   std::string timeout = std::to_string(a.connect_timeout_s);
   // A server that stops answering is noticed by the connection itself: keepalives on an idle
   // connection, a limit on data left unacknowledged, and a statement limit on the server a
@@ -72,6 +82,7 @@ PGconn* Open(const PgAddress& a, const std::string& dbname) {
                         "keepalives_count",
                         "tcp_user_timeout",
                         "options",
+                        "target_session_attrs",
                         nullptr};
   const char* values[] = {host.c_str(),
                           port.c_str(),
@@ -87,6 +98,7 @@ PGconn* Open(const PgAddress& a, const std::string& dbname) {
                           "3",
                           unacknowledged.c_str(),
                           options.c_str(),
+                          sessions,
                           nullptr};
   return PQconnectdbParams(keys, values, 0);
 }
@@ -252,6 +264,18 @@ int PostgresStore::Health() {
                                           : static_cast<int>(kServerUnreachable);
 }
 
+int PostgresStore::Reconnect() {
+  if (in_transaction_ || !held_locks_.empty()) return kBadArgument;
+  files_.clear();  // another server may know other versions
+  PQreset(conn_);
+  return Health();
+}
+
+std::string PostgresStore::ServerAddress() const {
+  if (PQstatus(conn_) != CONNECTION_OK) return {};
+  return std::string(PQhost(conn_)) + ":" + PQport(conn_);
+}
+
 bool PostgresStore::Ok(pg_result* r) {
   if (r == nullptr) return false;
   ExecStatusType s = PQresultStatus(r);
@@ -286,11 +310,14 @@ int PostgresStore::Commit() {
   }
   // Sent while the transaction is still open here, so that a lost connection is not replaced
   // by a fresh one, on which COMMIT would answer success for work that is gone.
+  const bool alive = PQstatus(conn_) == CONNECTION_OK;
   Result r(Exec("COMMIT", {}));
   in_transaction_ = false;
+  if (Ok(r.get()) && std::string(PQcmdStatus(r.get())) == "COMMIT") return kOk;
+  // The connection went once COMMIT had left: the server may have committed before it went.
+  if (alive && PQstatus(conn_) != CONNECTION_OK) return kOutcomeUnknown;
   // A COMMIT of a failed transaction answers ROLLBACK: report it as the failure it is.
-  if (!Ok(r.get()) || std::string(PQcmdStatus(r.get())) != "COMMIT") return Failure();
-  return kOk;
+  return Failure();
 }
 
 int PostgresStore::Rollback() {

@@ -16,7 +16,9 @@
 // unanswered past PgAddress::request_timeout_s, the failing call reports kServerUnreachable, and
 // the next call connects again, unless a transaction or a reservation of the lost connection is
 // still pending: those are gone with it, and their owner must first see the failure (Rollback,
-// Free), never a fresh connection that silently lacks them.
+// Free), never a fresh connection that silently lacks them. The server undoes a transaction
+// whose connection is lost, so a loss before COMMIT leaves means nothing of it was written; a
+// loss once COMMIT has left, before its answer, is kOutcomeUnknown: it may have been done.
 //
 // One PostgresStore is one connection, used from one thread at a time.
 #pragma once
@@ -118,6 +120,8 @@ class PostgresStore : public Store {
   bool RoutineCatalogued(std::string_view routine) override;
 
   int Health() override;
+  int Reconnect() override;
+  std::string ServerAddress() const override;
 
   // Requests sent to the server since the connection was made, each a round trip: one
   // statement, or one pipeline (Apply). Benchmarks and tests count them.
