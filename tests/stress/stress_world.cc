@@ -151,9 +151,14 @@ Runner::Runner(const std::vector<std::string>& args, const std::vector<std::stri
   std::vector<char*> argv;
   for (auto& a : arguments) argv.push_back(a.data());
   argv.push_back(nullptr);
-  std::vector<std::string> environment;
-  for (char** e = environ; *e != nullptr; ++e) environment.emplace_back(*e);
-  environment.insert(environment.end(), env.begin(), env.end());
+  std::vector<std::string> environment = env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string_view inherited(*e);
+    const std::string_view name = inherited.substr(0, inherited.find('=') + 1);
+    bool replaced = false;
+    for (const std::string& given : env) replaced = replaced || given.rfind(name, 0) == 0;
+    if (!replaced) environment.emplace_back(inherited);
+  }
   std::vector<char*> envp;
   for (auto& e : environment) envp.push_back(e.data());
   envp.push_back(nullptr);
@@ -194,7 +199,8 @@ RunResult RunToEnd(const std::vector<std::string>& args, const std::vector<std::
   return runner.Finish();
 }
 
-World::World(const fs::path& root, bool postgres) : root_(root), postgres_(postgres) {
+World::World(const fs::path& root, bool postgres, const std::optional<db::PgAddress>& server)
+    : root_(root), postgres_(postgres) {
   // The runners' exports keep their journals and look for documents on the world's own drive
   // C:, never in the user's.
   setenv("CORTEVANE_DRIVE_C", (root_ / "drive_c").c_str(), 1);
@@ -203,7 +209,13 @@ World::World(const fs::path& root, bool postgres) : root_(root), postgres_(postg
     office_ = OpenFolder(root_ / "office");
     return;
   }
-  auto address = testing::NewPgAccount("stress");
+  std::optional<db::PgAddress> address = server;
+  if (address) {
+    address->account = "stress_world";
+    if (db::PostgresStore::CreateAccount(*address, true) != db::kOk) address.reset();
+  } else {
+    address = testing::NewPgAccount("stress");
+  }
   if (!address) {
     unavailable_ = true;
     return;
@@ -235,16 +247,20 @@ std::shared_ptr<db::Store> World::Office() {
 long World::Counter() { return Number(db::DynArray(Read(*Office(), "COMPTEUR", "999")).Field(11)); }
 
 void World::AdminSql(const std::string& sql) {
-  db::PgAddress admin = address_;
-  admin.account = "postgres";
-  std::string host = admin.host, port = "5432";
-  if (size_t colon = host.rfind(':'); colon != std::string::npos) {
-    port = host.substr(colon + 1);
-    host = host.substr(0, colon);
+  // The host may be a list ("h:p,h:p"): the server that takes writes is the one wanted.
+  std::string hosts, ports;
+  std::istringstream list(address_.host);
+  for (std::string one; std::getline(list, one, ',');) {
+    const size_t colon = one.rfind(':');
+    hosts += (hosts.empty() ? "" : ",") + one.substr(0, colon);
+    ports += (ports.empty() ? "" : ",") +
+             (colon == std::string::npos ? std::string("5432") : one.substr(colon + 1));
   }
-  const char* keys[] = {"host", "port", "dbname", "user", "password", nullptr};
-  const char* values[] = {host.c_str(),       port.c_str(),           "postgres",
-                          admin.user.c_str(), admin.password.c_str(), nullptr};
+  const char* keys[] = {"host", "port", "dbname", "user", "password", "target_session_attrs",
+                        nullptr};
+  const char* values[] = {
+      hosts.c_str(), ports.c_str(), "postgres", address_.user.c_str(), address_.password.c_str(),
+      "read-write",  nullptr};
   PGconn* conn = PQconnectdbParams(keys, values, 0);
   ASSERT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
   PGresult* r = PQexec(conn, sql.c_str());

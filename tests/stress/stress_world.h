@@ -35,7 +35,8 @@ struct RunResult {
   long Changes() const;  // the "changes N" line, -1 without one
 };
 
-// Starts a runner with `args` and extra environment `env` ("NAME=value"); its standard input
+// Starts a runner with `args` and extra environment `env` ("NAME=value", in place of the
+// test's own value of NAME); its standard input
 // is the read end of `gate` when given (else empty). Returns its pid; output goes to a file
 // that Finish reads.
 class Runner {
@@ -73,8 +74,10 @@ struct Expectation {
 class World {
  public:
   // An embedded office account under `root`, or, with `postgres`, a database of the test
-  // server (unavailable() then tells whether there is none).
-  World(const std::filesystem::path& root, bool postgres);
+  // server, or of `server` when given (its host may be a list; unavailable() then tells
+  // whether there is none).
+  World(const std::filesystem::path& root, bool postgres,
+        const std::optional<db::PgAddress>& server = std::nullopt);
   ~World();
 
   bool unavailable() const { return unavailable_; }

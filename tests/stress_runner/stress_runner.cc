@@ -19,6 +19,7 @@
 //   STRESS_KILL_AT=N   the process kills itself (SIGKILL): nothing is flushed, nothing closed.
 //   STRESS_CUT_AT=N    the server ends this process's PostgreSQL connection from its side
 //                      (pg_terminate_backend), as when the server goes away.
+//   STRESS_RUN_AT=N    the shell command STRESS_RUN is run to its end (a failover, say).
 //
 // Output (stdout): each message box as "box|style|text", then "changes N".
 // Exit status: 0 done (export: final message; import: every code imported), 3 ended on a
@@ -61,6 +62,7 @@ long EnvNumber(const char* name) {
 struct Faults {
   long kill_at = EnvNumber("STRESS_KILL_AT");
   long cut_at = EnvNumber("STRESS_CUT_AT");
+  long run_at = EnvNumber("STRESS_RUN_AT");
   long changes = 0;
   db::PostgresStore* office = nullptr;  // whose connection STRESS_CUT_AT cuts
   db::PgAddress office_address;
@@ -95,6 +97,10 @@ void Change() {
     raise(SIGKILL);
   }
   if (f.changes == f.cut_at) CutOfficeConnection();
+  if (f.changes == f.run_at && std::system(std::getenv("STRESS_RUN")) != 0) {
+    std::cerr << "STRESS_RUN failed\n";
+    std::_Exit(2);
+  }
 }
 
 // Forwards every call to the real store, counting the changes.
