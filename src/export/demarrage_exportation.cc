@@ -106,6 +106,11 @@ bool Mod_Exportation::Chargement_Compteurs() {
 }
 
 bool Mod_Exportation::Echec(const std::string& text, bool serveur_perdu) {
+  if (const auto& store = Ses_Serveur.store();
+      reprise_permise_ && (serveur_perdu || (store && store->Health() != db::kOk))) {
+    perte_ = text;
+    return false;
+  }
   if (progression_affichee_) {
     ui_.HideProgress();
     progression_affichee_ = false;

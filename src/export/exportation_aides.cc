@@ -53,11 +53,15 @@ void Mod_Exportation::Exportation_Aides() {
   // Each person's registration is released with its records: a failure leaves the failing
   // person registered, and the laptop uncleared.
   const std::vector<std::string> codes = KeysOf(W_ListeAides);
+  serveur_ = Ses_Serveur.store() ? Ses_Serveur.store()->ServerAddress() : "";
   for (int i = 1; i <= nombre; ++i) {
     W_CodeAide = codes[i - 1];
     ui_.ShowProgress("Aidé " + std::to_string(i) + " sur " + std::to_string(nombre));
     progression_affichee_ = true;
-    if (!Export_Aide()) return;
+    reprise_permise_ = true;
+    const bool envoye = Export_Aide();
+    reprise_permise_ = false;
+    if (!envoye && (perte_.empty() || !Reprise())) return;
     Copie_Documents(W_CodeAide, W_CodeSecteur);
   }
   if (!Vidage_Portable()) return;
@@ -100,6 +104,30 @@ bool Mod_Exportation::Export_Aide() {
     });
   }
   return Envoi(plan, liberer);
+}
+
+bool Mod_Exportation::Reprise() {
+  const std::string perte = std::move(perte_);
+  perte_.clear();
+  journal_.Line(
+      "  Liaison avec le serveur perdue, rien n'a été écrit pour cet aidé : nouvelle "
+      "connexion");
+  const std::shared_ptr<db::Store>& store = Ses_Serveur.store();
+  if (!store || store->Reconnect() != db::kOk) return Echec(perte, true);
+  const std::string serveur = store->ServerAddress();
+  journal_.Line(serveur == serveur_ ? "  Connexion rétablie au serveur " + serveur
+                                    : "  Changement de serveur : " + serveur_ + " → " + serveur);
+  serveur_ = serveur;
+  return Export_Aide();
+}
+
+// The answer to the person's COMMIT was lost with the connection: the office may hold the
+// person written and released, or nothing of it. The next run reads it again and finds it.
+bool Mod_Exportation::NonConfirme() {
+  reprise_permise_ = false;
+  return Echec("Le serveur n'a pas confirmé l'envoi de l'aidé " + W_CodeAide + " - " + W_NomAide +
+                   " " + W_PrenomAide + " ; l'exportation suivante le vérifiera.",
+               true);
 }
 
 // Asked while no transaction is open: the office waits for nobody's answer. The box's details
@@ -174,7 +202,8 @@ bool Mod_Exportation::Envoi(const PersonPlan& plan, bool liberer) {
           status);
     }
   }
-  if (int status = store->Commit(); status != db::kOk) return rien_envoye(status);
+  if (int status = store->Commit(); status != db::kOk)
+    return status == db::kOutcomeUnknown ? NonConfirme() : rien_envoye(status);
   Journal_Envoi(plan, liberer);
   return true;
 }
@@ -196,7 +225,13 @@ void Mod_Exportation::Journal_Envoi(const PersonPlan& plan, bool liberer) {
                   (nombre == 1 ? " enregistrement écrit (" : " enregistrements écrits (") + cles +
                   ")");
   }
-  if (!ecrit) journal_.Line("  Aucun enregistrement à écrire");
+  // Its changes on the office and its registration gone: an earlier run sent it, without
+  // hearing the office confirm it.
+  bool deja = false;
+  for (const FilePlan& f : plan.files)
+    for (const RecordPlan& r : f.records) deja = deja || r.verdict == Verdict::kAlreadySent;
+  if (!ecrit)
+    journal_.Line(deja && !liberer ? "  Déjà sur le serveur" : "  Aucun enregistrement à écrire");
   if (liberer) journal_.Line("  Inscription libérée");
 }
 

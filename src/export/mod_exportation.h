@@ -84,6 +84,8 @@ class Mod_Exportation {
   // both menu entries enabled. The box also says that the server went away when the office
   // connection is lost, or when `serveur_perdu` (the caller saw it lost, and the store has
   // connected again since). Always returns false, so callers can `return Echec(...)`.
+  // While reprise_permise_ (a person under way, nothing of it written yet), a failure because
+  // the office was lost is kept in perte_ instead, for Reprise.
   bool Echec(const std::string& text, bool serveur_perdu = false);
   bool EchecOuverture(const std::string& texte, const db::Session& session);
   void AnnonceDocumentsNonCopies();
@@ -97,6 +99,11 @@ class Mod_Exportation {
   // questions asked, then sent in one office transaction with the release of its registration.
   void Exportation_Aides();
   bool Export_Aide();
+  // The office lost while a person was under way, nothing of it written: connects again once
+  // through the office's hosts and, when a server that takes writes answers, plans and sends
+  // the person again from fresh reads; otherwise stops with the loss kept in perte_.
+  bool Reprise();
+  bool NonConfirme();
   bool Question_Conflit(const FilePlan& fichier, const RecordPlan& enregistrement);
   bool Inscription(const std::string& code, bool* a_liberer);
   bool Envoi(const PersonPlan& plan, bool liberer);
@@ -138,6 +145,9 @@ class Mod_Exportation {
   std::string W_PrenomAide;
   std::string W_CodeSecteur;
   bool progression_affichee_ = false;
+  bool reprise_permise_ = false;
+  std::string perte_;    // the kept failure of a lost office (Echec, Reprise)
+  std::string serveur_;  // the office server connected to ("host:port"), for the journal
   int reservation_timeout_ms_ = 10000;
   std::vector<std::string> documents_non_copies_;  // "source -> destination : reason"
   Journal journal_;

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "export_fixture.h"
+#include "support/forwarding_store.h"
 #include "ui/ui.h"
 
 namespace cortevane::exporting::testing {
@@ -110,6 +111,46 @@ TEST_F(JournalTest, AFailedRunEndsItsJournalWithTheMessage) {
   Run();
   Run();
   EXPECT_EQ(Journals().size(), 3u);
+}
+
+// The office commits a person but its answer is lost with the connection: the box and the
+// journal say the office did not confirm it, never that nothing was written; the next run
+// finds the person there and its journal says so.
+TEST_F(JournalTest, APersonWhoseCommitWentUnansweredIsNamedAsAlreadyThereByTheNextRun) {
+  class LostAnswer final : public test_support::ForwardingStore {
+   public:
+    using ForwardingStore::ForwardingStore;
+    int Commit() override {
+      const int status = ForwardingStore::Commit();
+      return status == db::kOk && std::exchange(lose_, false) ? db::kOutcomeUnknown : status;
+    }
+
+   private:
+    bool lose_ = true;
+  };
+  Imported("00042", Person("DUPONT", "Anne", "0123"));
+  Put(laptop_, "BUDGET", "00042", "150");
+  Imported("00043", Person("MARTIN", "Paul", "0133"));
+  server_.AttachStore(std::make_shared<LostAnswer>(server_.store()));
+  Run();
+  const std::string unconfirmed =
+      "Le serveur n'a pas confirmé l'envoi de l'aidé 00042 - DUPONT Anne ; l'exportation "
+      "suivante le vérifiera.";
+  EXPECT_EQ(LastBox().rfind(unconfirmed, 0), 0u) << LastBox();
+  Run();
+  EXPECT_EQ(LastBox(), kFinalText);
+  std::string journals;
+  for (const fs::path& file : Journals()) {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    journals += std::regex_replace(bytes.str(), std::regex("\r\n\\d\\d:\\d\\d:\\d\\d "), "\n");
+  }
+  EXPECT_NE(journals.find("Exportation interrompue le "), std::string::npos) << journals;
+  EXPECT_NE(journals.find(" : " + unconfirmed), std::string::npos) << journals;
+  EXPECT_NE(journals.find("Aidé 00042 DUPONT Anne\n  Déjà sur le serveur\n"), std::string::npos)
+      << journals;
+  EXPECT_EQ(journals.find("rien n'a été écrit"), std::string::npos) << journals;
 }
 
 TEST_F(JournalTest, AJournalThatCannotBeWrittenStopsNothingAndIsTold) {
