@@ -5,6 +5,8 @@
 #   ```sh root     as root on the server; `systemctl restart postgresql` restarts this cluster
 #   ```sh admin    on the administrator's machine: cortevane-admin from ADMIN_DIR, own home
 #   ```sh laptop   on a laptop: cortevane-admin from ADMIN_DIR, own home
+#   ```sh standby  on a second server: its syntax is checked, it is not run (one machine has
+#                  no second server; the failover tests make a standby the same way)
 # The server's name, bureau.example.org (port 5432), becomes this cluster's address, and each
 # password the guide asks for is typed on standard input. Then it checks what the guide
 # promises: unencrypted network connections are refused, the field worker reaches the restored
@@ -39,7 +41,7 @@ mkdir "$work/blocks"
 awk -v dir="$work/blocks" '
   /^```/ && !inside {
     inside = 1; kind = substr($0, 4)
-    if (kind !~ /^sh (server|root|admin|laptop)$/) { print "unchecked block: " $0 > "/dev/stderr"; bad = 1 }
+    if (kind !~ /^sh (server|root|admin|laptop|standby)$/) { print "unchecked block: " $0 > "/dev/stderr"; bad = 1 }
     n++; file = sprintf("%s/%02d-%s", dir, n, substr(kind, 4)); next
   }
   /^```/ && inside { inside = 0; close(file); next }
@@ -66,6 +68,8 @@ run_block() {
     root)
       (systemctl() { "${PG_RUN[@]}" "$PG_BIN/pg_ctl" -D "$PG_DIR/data" -l "$PG_DIR/log" -w restart >/dev/null; }
        source "$file") <"$answers" ;;
+    standby)
+      bash -n "$file" ;;
     admin | laptop)
       env -i "${base_env[@]}" HOME="$work/$kind" setsid -w bash -euo pipefail "$file" <"$answers" ;;
   esac
