@@ -173,9 +173,12 @@ int PostgresStore::ApplyOnce(const std::vector<Change>& changes, size_t* refused
 
   // The answers, in order: the first failure decides.
   int status = sent ? static_cast<int>(kOk) : Failure();
+  // Everything sent and nothing refused so far: a connection lost now may have been lost after
+  // the server committed at the synchronisation point.
+  auto lost = [&] { return status == kOk ? static_cast<int>(kOutcomeUnknown) : Failure(); };
   for (size_t i = 0; sent && i < statements.size(); ++i) {
     Result r(Await());
-    if (r == nullptr) return Failure();  // lost, or no answer in time (the connection is cut)
+    if (r == nullptr) return lost();  // lost, or no answer in time (the connection is cut)
     if (status != kOk || Ok(r.get())) continue;
     const char* state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
     const bool zero = state != nullptr && std::string_view(state) == kDivisionByZero;
@@ -202,12 +205,12 @@ int PostgresStore::ApplyOnce(const std::vector<Change>& changes, size_t* refused
       pollfd wait{PQsocket(conn_), POLLIN, 0};
       if (left.count() <= 0 || poll(&wait, 1, static_cast<int>(left.count())) == 0) {
         Cut();
-        return Failure();
+        return lost();
       }
-      if (!PQconsumeInput(conn_)) return Failure();
+      if (!PQconsumeInput(conn_)) return lost();
     }
     Result sync(PQgetResult(conn_));
-    if (sync == nullptr || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC) return Failure();
+    if (sync == nullptr || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC) return lost();
   }
   PQexitPipelineMode(conn_);
   return status;
