@@ -54,6 +54,8 @@ const char* StatusText(int status) {
       return "account is read-only";
     case kConditionFailed:
       return "record changed by someone else";
+    case kFileChanged:
+      return "file changed while being selected";
     case kNoSuchRoutine:
       return "no such catalogued routine";
     case kBadArgument:

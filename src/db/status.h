@@ -35,6 +35,7 @@ enum Status : int {
   kBaseBusy = 32010,             // another program holds the base's write lock past the wait
   kReadOnlyAccount = 32011,      // a write to an account opened for reading only (read-only medium)
   kConditionFailed = 32012,      // a conditional change found another record than it expects
+  kFileChanged = 32013,          // the file or its dictionary changed under a selection (Store)
 
   // Catalogued routines.
   kNoSuchRoutine = 33001,       // the account does not catalogue the routine

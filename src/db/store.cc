@@ -7,6 +7,39 @@
 
 namespace cortevane::db {
 
+std::optional<std::string> PrefixEnd(std::string_view prefix) {
+  std::string end(prefix);
+  while (!end.empty() && static_cast<unsigned char>(end.back()) == 0xFF) end.pop_back();
+  if (end.empty()) return std::nullopt;
+  end.back() = static_cast<char>(static_cast<unsigned char>(end.back()) + 1);
+  return end;
+}
+
+std::vector<std::string> DisjointPrefixes(std::vector<std::string> prefixes) {
+  std::sort(prefixes.begin(), prefixes.end());
+  std::vector<std::string> kept;
+  // Sorted, a prefix comes right after the shorter one that covers it.
+  for (std::string& p : prefixes)
+    if (kept.empty() || !p.starts_with(kept.back())) kept.push_back(std::move(p));
+  return kept;
+}
+
+int Store::PrefixScan(std::string_view file, const std::vector<std::string>& prefixes,
+                      const std::function<bool(std::string_view, std::string_view)>& visit) {
+  const std::vector<std::string> wanted = DisjointPrefixes(prefixes);
+  if (wanted.empty()) return FileExists(file) ? kOk : kNoSuchFile;
+  return Scan(file, [&](std::string_view key, std::string_view record) {
+    for (const std::string& p : wanted)
+      if (key.starts_with(p)) return visit(key, record);
+    return true;
+  });
+}
+
+int Store::BeginSelection(std::string_view file, std::vector<DictItem>* items) {
+  if (!FileExists(file)) return kNoSuchFile;
+  return Dictionary(file, items);
+}
+
 int Store::ReadMany(std::string_view file, const std::vector<std::string>& keys,
                     const std::function<bool(std::string_view, std::string_view)>& visit) {
   std::string record;

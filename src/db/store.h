@@ -47,6 +47,14 @@ struct Change {
   std::string expected;  // kIfRecord: the record the file must hold under the key
 };
 
+// The smallest byte string greater than every string beginning with `prefix` (the end of its
+// key range), or nullopt when there is none: the prefix is empty or all 0xFF bytes.
+std::optional<std::string> PrefixEnd(std::string_view prefix);
+
+// `prefixes` sorted, each once, without those that a shorter one of the list already covers
+// ("00042*1" under "00042"): their key ranges are then disjoint and in key order.
+std::vector<std::string> DisjointPrefixes(std::vector<std::string> prefixes);
+
 class Store {
  public:
   virtual ~Store() = default;
@@ -93,8 +101,23 @@ class Store {
   virtual int IndexScanAny(
       std::string_view file, std::string_view item, const std::vector<std::string>& values,
       bool prefix, const std::function<bool(std::string_view key, std::string_view record)>& visit);
+  // The records whose key begins with one of `prefixes` (compared as bytes, case included; the
+  // empty prefix: every record), in key order, each once. Scan keeping the matching keys; a
+  // store that can seek in its key order overrides it, one key range a prefix.
+  virtual int PrefixScan(
+      std::string_view file, const std::vector<std::string>& prefixes,
+      const std::function<bool(std::string_view key, std::string_view record)>& visit);
   // Number of records of the file.
   virtual int CountRecords(std::string_view file, long long* count) = 0;
+
+  // ---- Selections. A query binds its sentence with the file's dictionary, then reads the
+  // file with the calls above. BeginSelection gives that dictionary, or kNoSuchFile. A store
+  // whose server may change the dictionary under it can answer from memory and check, inside
+  // each read of the selection, that the file and its dictionary are still the ones it gave;
+  // a read that finds them changed gives kFileChanged, and the caller begins again.
+  // EndSelection closes it; reads outside a selection never give kFileChanged.
+  virtual int BeginSelection(std::string_view file, std::vector<DictItem>* items);
+  virtual void EndSelection() {}
 
   // ---- Locks on (file, key). Reserve waits at most `timeout_ms`, then gives kLockTimeout.
   // A lock dies with the session (disconnect or crash of the process).

@@ -109,19 +109,37 @@ TEST_F(PostgresRoutinesTest, EverySentenceOfTheProgramGivesTheEmbeddedResult) {
   EXPECT_EQ(Select(office_, Request("SSELECT NOFILE", "NOFILE", "0"), &result), kQueryUnknownFile);
 }
 
-TEST_F(PostgresRoutinesTest, AnIndexedSearchIsOneRequestWhateverTheSizeOfTheFile) {
+TEST_F(PostgresRoutinesTest, AWarmSearchIsOneRequestAndSeesAnotherConnectionsChanges) {
   auto* store = static_cast<PostgresStore*>(office_.store().get());
-  std::string result;
-  const std::string request =
-      Request("SSELECT CIVILAIDE AVEC NomAide = \"MA]\" PAR NomAide PAR PrenomAide PAR CodeAide",
+  const std::string search =
+      Request("SSELECT CIVILAIDE AVEC NomAide = \"M]\" PAR NomAide PAR PrenomAide PAR CodeAide",
               "CIVILAIDE", "0 2 3 5 6 7 8 9 10 11 43");
-  ASSERT_EQ(Select(office_, request, &result), kOk);  // the file and dictionary are known now
-  long long before = store->round_trips();
-  ASSERT_EQ(Select(office_, request, &result), kOk);
-  EXPECT_GT(DynArray(result).Count(), 1);
-  // One request checks that the file and its dictionary are still as known (another
-  // connection may have changed them), one joins the index to the records.
-  EXPECT_EQ(store->round_trips() - before, 2) << "the index joined to the records, at once";
+  const std::string keys =
+      Request("SELECT AIDEINTERV AVEC 0 = \"0004]\" OR = \"0012]\"", "AIDEINTERV", "0");
+  std::string result, expected;
+  for (const std::string& request : {search, keys}) {
+    ASSERT_EQ(Select(office_, request, &result), kOk);  // the file and dictionary are known now
+    const long long before = store->round_trips();
+    ASSERT_EQ(Select(office_, request, &result), kOk);
+    EXPECT_GT(DynArray(result).Count(), 1);
+    // The statement that reads the records checks that the file and its dictionary are still
+    // as known (another connection may have changed them).
+    EXPECT_EQ(store->round_trips() - before, 1) << ToVisible(request);
+  }
+
+  // Another connection moves the surname item onto the first names: the next search reads
+  // the new dictionary, as the embedded base does with the same change.
+  const DictItem moved{"NomAide", 3, 0, false, true};
+  ASSERT_EQ(office_store_->SetDictItem("CIVILAIDE", moved), kOk);
+  ASSERT_EQ(reference_.store()->SetDictItem("CIVILAIDE", moved), kOk);
+  ASSERT_EQ(Select(office_, search, &result), kOk);
+  ASSERT_EQ(Select(reference_, search, &expected), kOk);
+  EXPECT_FALSE(expected.empty());
+  EXPECT_TRUE(result == expected) << ToVisible(result).substr(0, 200);
+
+  // A file dropped by another connection is a file the sentence names in vain.
+  ASSERT_EQ(office_store_->DropFile("AIDEINTERV"), kOk);
+  EXPECT_EQ(Select(office_, keys, &result), kQueryUnknownFile);
 }
 
 TEST_F(PostgresRoutinesTest, ImportDonneesCopiesFromTheOfficeToAnEmbeddedLaptop) {

@@ -2,6 +2,9 @@
 // dictionaries' indexes are used or hidden: an index may only narrow what is read.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <random>
+
 #include "db/dyn_array.h"
 #include "db/query/evaluator.h"
 #include "db/sample_data.h"
@@ -51,6 +54,55 @@ TEST(QueryIndexTest, IndexedAndUnindexedRunsAgreeOnSeededData) {
     if (!with.empty()) ++nonempty;
   }
   EXPECT_GE(nonempty, 9);
+}
+
+TEST(QueryIndexTest, KeyRangesAndWholeReadsAgreeOnRandomPrefixes) {
+  TempAccount account(Flavour::kServer);
+  ASSERT_EQ(sample::Seed(account.store(), {300, 5, {}}, nullptr), kOk);
+  std::vector<std::string> keys;
+  ASSERT_EQ(account.store().Scan("AIDEINTERV",
+                                 [&](std::string_view k, std::string_view) {
+                                   keys.emplace_back(k);
+                                   return true;
+                                 }),
+            kOk);
+  ASSERT_GT(keys.size(), 100u);
+  // Prefixes cut from real keys, some moved one byte on or lowered, so that ranges begin,
+  // end and overlap where records are.
+  std::mt19937 random(42);
+  auto prefix = [&] {
+    std::string p = keys[random() % keys.size()];
+    p.resize(random() % (p.size() + 1));
+    if (!p.empty() && random() % 4 == 0) p.back() = static_cast<char>(p.back() + 1);
+    if (!p.empty() && random() % 8 == 0) p.back() = static_cast<char>(std::tolower(p.back()));
+    return p;
+  };
+  testing_stores::UnindexedStore unindexed(account.store());
+  long nonempty = 0;
+  for (int round = 0; round < 150; ++round) {
+    std::string sentence = std::string(round % 2 ? "SSELECT" : "SELECT") + " AIDEINTERV AVEC " +
+                           (round % 3 ? "0" : "@ID") + " = \"" + prefix() + "]\"";
+    bool exact = false;  // an exact key is read as a range, which it may not fill
+    for (int more = random() % 3; more > 0; --more) {
+      exact = exact || random() % 2;
+      sentence += exact ? " OR 0 = \"" + prefix() + "\"" : " OR = \"" + prefix() + "]\"";
+    }
+    DynArray req;
+    req.SetField(1, sentence);
+    req.SetField(2, "AIDEINTERV");
+    req.SetField(3, "0 1");
+    std::string ranged, whole;
+    testing_stores::CountingStore counting(account.store());
+    ASSERT_EQ(query::Select(counting, req.Text(), &ranged).status, kOk) << sentence;
+    ASSERT_EQ(query::Select(unindexed, req.Text(), &whole).status, kOk) << sentence;
+    ASSERT_EQ(ToVisible(ranged), ToVisible(whole)) << sentence;
+    EXPECT_EQ(counting.scans, 0) << sentence;
+    if (!exact) {
+      EXPECT_EQ(counting.ranged, DynArray(ranged).Count()) << sentence << ": only what it selects";
+    }
+    if (!ranged.empty()) ++nonempty;
+  }
+  EXPECT_GE(nonempty, 100);
 }
 
 }  // namespace

@@ -225,26 +225,35 @@ TEST_F(QuerySelectTest, IndexedTestsReadOnlyTheMatchingRecords) {
   }
 }
 
-TEST_F(QuerySelectTest, KeyPrefixUsesAnIndexOnTheFirstCharactersOfTheKey) {
-  account_.SetDict("AIDEINTERV", {"CleAide", 0, 5, false, true});
-  {
-    CountingStore counting(account_.store());
-    EXPECT_EQ(Select("SELECT AIDEINTERV AVEC 0 = \"00042]\"", "AIDEINTERV", "0", &counting),
-              "00042 | 00042*001 | 00042*002");
-    EXPECT_EQ(counting.scans, 0);
-    EXPECT_EQ(counting.reads, 3);
+TEST_F(QuerySelectTest, BeginsWithOnTheKeyReadsOnlyItsKeyRanges) {
+  struct Case {
+    const char* sentence;
+    const char* expected;
+    int ranged;  // records read from the key ranges, without an index on the key
+  };
+  const Case cases[] = {
+      {"SELECT AIDEINTERV AVEC 0 = \"00042]\"", "00042 | 00042*001 | 00042*002", 3},
+      {"SELECT AIDEINTERV AVEC @ID = \"00042*00]\" OR = \"0004]\"",
+       "0004 | 00042 | 00042*001 | 00042*002 | 00043*001", 5},
+      {"SELECT AIDEINTERV AVEC @ID = \"00042*00]\"", "00042*001 | 00042*002", 2},
+      // An exact key among begins-with tests is a range too, narrowed by the whole test.
+      {"SELECT AIDEINTERV AVEC 0 = \"0004\" OR 0 = \"0041]\"", "0004", 5},
+      {"SELECT AIDEINTERV AVEC 0 = \"00042]\" AND 1 = \"b\"", "00042*001", 3},
+      {"SELECT AIDEINTERV AVEC 0 = \"0004\"", "0004", 0},
+      {"SELECT AIDEINTERV AVEC 0 = \"0041]\"", "", 0},
+  };
+  // The same without and with an index on the first 5 characters of the key.
+  for (bool cut_index : {false, true}) {
+    if (cut_index) account_.SetDict("AIDEINTERV", {"CleAide", 0, 5, false, true});
+    for (const Case& c : cases) {
+      CountingStore counting(account_.store());
+      EXPECT_EQ(Select(c.sentence, "AIDEINTERV", "0", &counting), c.expected) << c.sentence;
+      EXPECT_EQ(counting.scans, 0) << c.sentence;
+      if (!cut_index) {
+        EXPECT_EQ(counting.ranged, c.ranged) << c.sentence;
+      }
+    }
   }
-  {
-    // Longer than the index holds: looked up by its first 5 characters, then tested whole.
-    CountingStore counting(account_.store());
-    EXPECT_EQ(Select("SELECT AIDEINTERV AVEC @ID = \"00042*00]\" OR = \"0004]\"", "AIDEINTERV", "0",
-                     &counting),
-              "0004 | 00042 | 00042*001 | 00042*002 | 00043*001");
-    EXPECT_EQ(counting.scans, 0);
-  }
-  EXPECT_EQ(Select("SELECT AIDEINTERV AVEC @ID = \"00042*00]\"", "AIDEINTERV", "0"),
-            "00042*001 | 00042*002");
-  EXPECT_EQ(Select("SELECT AIDEINTERV AVEC 0 = \"0004\"", "AIDEINTERV", "0"), "0004");
 }
 
 TEST_F(QuerySelectTest, IndexStaysRightThroughWritesDeletesAndEmptyFile) {

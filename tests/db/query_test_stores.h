@@ -29,6 +29,10 @@ class ForwardingStore : public Store {
                   std::vector<std::string>* k) override {
     return inner_.IndexLookup(f, i, v, p, k);
   }
+  int PrefixScan(std::string_view f, const std::vector<std::string>& p,
+                 const std::function<bool(std::string_view, std::string_view)>& v) override {
+    return inner_.PrefixScan(f, p, v);
+  }
   int CountRecords(std::string_view f, long long* c) override { return inner_.CountRecords(f, c); }
   int Reserve(std::string_view f, std::string_view k, int t) override {
     return inner_.Reserve(f, k, t);
@@ -58,11 +62,21 @@ class ForwardingStore : public Store {
   Store& inner_;
 };
 
-// Counts scans, index lookups and record reads (ReadMany goes through Read).
+// Counts scans, index lookups, record reads (ReadMany goes through Read), and the key ranges
+// asked and records they gave.
 class CountingStore : public ForwardingStore {
  public:
   using ForwardingStore::ForwardingStore;
-  int scans = 0, lookups = 0, reads = 0;
+  int scans = 0, lookups = 0, reads = 0, ranges = 0, ranged = 0;
+
+  int PrefixScan(std::string_view f, const std::vector<std::string>& p,
+                 const std::function<bool(std::string_view, std::string_view)>& v) override {
+    ranges += static_cast<int>(p.size());
+    return inner_.PrefixScan(f, p, [&](std::string_view key, std::string_view record) {
+      ++ranged;
+      return v(key, record);
+    });
+  }
 
   int Read(std::string_view f, std::string_view k, std::string* r) override {
     ++reads;
@@ -80,10 +94,15 @@ class CountingStore : public ForwardingStore {
   }
 };
 
-// The same dictionaries with every index hidden: queries read whole files.
+// The same dictionaries with every index hidden, and key ranges read as whole files:
+// queries read whole files.
 class UnindexedStore : public ForwardingStore {
  public:
   using ForwardingStore::ForwardingStore;
+  int PrefixScan(std::string_view f, const std::vector<std::string>& p,
+                 const std::function<bool(std::string_view, std::string_view)>& v) override {
+    return Store::PrefixScan(f, p, v);
+  }
   int Dictionary(std::string_view f, std::vector<DictItem>* items) override {
     int s = inner_.Dictionary(f, items);
     for (DictItem& i : *items) i.indexed = false;

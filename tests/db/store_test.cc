@@ -75,6 +75,40 @@ TEST_P(StoreTest, ScanIsInBytewiseKeyOrderAndStopsWhenAsked) {
   EXPECT_EQ(count, 7);
 }
 
+TEST_P(StoreTest, PrefixScanIsKeyRangesInBytewiseOrder) {
+  ASSERT_EQ(store_->CreateFile("F"), kOk);
+  const std::string ff = "\xFF", fe = "\xFE";
+  for (const std::string& key : {std::string("00042"), std::string("00042*1"), std::string("0004"),
+                                 std::string("00043"), std::string("a1"), std::string("A1"),
+                                 "a" + ff, "a" + ff + ff, ff, ff + "x", fe + ff, std::string("b")})
+    ASSERT_EQ(store_->Write("F", key, "r"), kOk);
+  auto keys = [&](const std::vector<std::string>& prefixes, int stop_after = -1) {
+    std::string out;
+    int seen = 0;
+    int s = store_->PrefixScan("F", prefixes, [&](std::string_view k, std::string_view) {
+      out += ToVisible(std::string(k)) + " ";
+      return ++seen != stop_after;
+    });
+    return s == kOk ? out : "status " + std::to_string(s);
+  };
+  // Bytes, case included; a prefix ending in 0xFF bytes has its range closed after them, or
+  // open to the end of the file when it is nothing but 0xFF; overlapping prefixes give each
+  // record once, in key order.
+  const std::string x = ToVisible(ff), y = ToVisible(fe);
+  EXPECT_EQ(keys({"00042"}), "00042 00042*1 ");
+  EXPECT_EQ(keys({"a"}), "a1 a" + x + " a" + x + x + " ");
+  EXPECT_EQ(keys({"a" + ff}), "a" + x + " a" + x + x + " ");
+  EXPECT_EQ(keys({ff}), x + " " + x + "x ");
+  EXPECT_EQ(keys({fe}), y + x + " ");
+  EXPECT_EQ(keys({"b", "00042", "0004", "00042*"}), "0004 00042 00042*1 00043 b ");
+  EXPECT_EQ(keys({"A"}), "A1 ");
+  EXPECT_EQ(keys({"c", "00044"}), "");
+  EXPECT_EQ(keys({}), "");
+  EXPECT_EQ(keys({""}, 3), "0004 00042 00042*1 ");
+  EXPECT_EQ(keys({"0004", "a"}, 2), "0004 00042 ");
+  EXPECT_EQ(store_->PrefixScan("NOFILE", {"a"}, [](auto, auto) { return true; }), kNoSuchFile);
+}
+
 TEST_P(StoreTest, DeleteAndClearRemoveRecordsButKeepTheFile) {
   ASSERT_EQ(store_->CreateFile("F"), kOk);
   for (const char* key : {"1", "2", "3"}) ASSERT_EQ(store_->Write("F", key, "r"), kOk);

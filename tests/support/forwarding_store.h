@@ -41,7 +41,20 @@ class ForwardingStore : public db::Store {
                 const std::function<bool(std::string_view, std::string_view)>& visit) override {
     return inner_->IndexScan(f, i, v, p, visit);
   }
+  int IndexScanAny(std::string_view f, std::string_view i, const std::vector<std::string>& v,
+                   bool p,
+                   const std::function<bool(std::string_view, std::string_view)>& visit) override {
+    return inner_->IndexScanAny(f, i, v, p, visit);
+  }
+  int PrefixScan(std::string_view f, const std::vector<std::string>& p,
+                 const std::function<bool(std::string_view, std::string_view)>& v) override {
+    return inner_->PrefixScan(f, p, v);
+  }
   int CountRecords(std::string_view f, long long* c) override { return inner_->CountRecords(f, c); }
+  int BeginSelection(std::string_view f, std::vector<db::DictItem>* i) override {
+    return inner_->BeginSelection(f, i);
+  }
+  void EndSelection() override { inner_->EndSelection(); }
   int Reserve(std::string_view f, std::string_view k, int t) override {
     return inner_->Reserve(f, k, t);
   }

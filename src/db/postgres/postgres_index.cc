@@ -16,34 +16,27 @@ using postgres::Result;
 
 namespace {
 
-// The smallest byte string greater than every string beginning with `prefix`, or nullopt when
-// there is none (the prefix is all 0xFF bytes).
-std::optional<std::string> PrefixEnd(std::string prefix) {
-  while (!prefix.empty()) {
-    unsigned char last = static_cast<unsigned char>(prefix.back());
-    if (last < 0xFF) {
-      prefix.back() = static_cast<char>(last + 1);
-      return prefix;
+// The tests on cv_index x for each of `values` (equal to its index form, or beginning with it
+// when `prefix`), joined by OR; their parameters are appended to *params. Begins-with is a
+// range of the index, so every test stays an index scan.
+std::string IndexTests(const DictItem& item, const std::vector<std::string>& values, bool prefix,
+                       Params* params) {
+  auto next = [params](std::string value) {
+    params->push_back(std::move(value));
+    return "$" + std::to_string(params->size());
+  };
+  std::string any;
+  for (const std::string& value : values) {
+    std::string test;
+    if (!prefix) {
+      test = "x.value = " + next(IndexForm(item, value));
+    } else {
+      test = "x.value >= " + next(value);
+      if (auto end = PrefixEnd(value)) test += " AND x.value < " + next(std::move(*end));
     }
-    prefix.pop_back();
+    any += (any.empty() ? "(" : " OR (") + test + ")";
   }
-  return std::nullopt;
-}
-
-// The condition on cv_index for an equality or begins-with test, and its parameters after
-// the file and item ($1, $2). Begins-with is a range on the index, so it stays an index scan.
-std::string IndexCondition(const DictItem& item, std::string_view value, bool prefix,
-                           std::vector<std::optional<std::string>>* params) {
-  if (!prefix) {
-    params->push_back(IndexForm(item, value));
-    return "x.value = $3";
-  }
-  params->push_back(std::string(value));
-  if (auto end = PrefixEnd(std::string(value))) {
-    params->push_back(*end);
-    return "x.value >= $3 AND x.value < $4";
-  }
-  return "x.value >= $3";
+  return any;
 }
 
 }  // namespace
@@ -129,10 +122,10 @@ int PostgresStore::InsertIndexEntries(const std::string& file, IndexEntries* ent
   return Ok(ins.get()) ? kOk : Failure();
 }
 
-int PostgresStore::IndexedItem(std::string_view file, std::string_view item,
-                               const DictItem** found) {
+int PostgresStore::IndexedItem(std::string_view file, std::string_view item, const DictItem** found,
+                               bool check) {
   const FileKnowledge* known = nullptr;
-  if (int s = Know(file, true, &known)) return s;
+  if (int s = Know(file, check, &known)) return s;
   for (const DictItem& i : known->indexed)
     if (i.name == item) {
       *found = &i;
@@ -143,57 +136,29 @@ int PostgresStore::IndexedItem(std::string_view file, std::string_view item,
 
 int PostgresStore::IndexLookup(std::string_view file, std::string_view item, std::string_view value,
                                bool prefix, std::vector<std::string>* keys) {
-  if (int s = Settle()) return s;
-  int status;
-  Table(file, &status);
-  if (status != kOk) return status;
-  const DictItem* found = nullptr;
-  if (int s = IndexedItem(file, item, &found)) return s;
-  Params params{std::string(file), std::string(item)};
-  std::string where = IndexCondition(*found, value, prefix, &params);
-  Result r(Exec("SELECT DISTINCT x.key FROM cv_index x WHERE x.file = $1 AND x.item = $2 AND " +
-                    where + " ORDER BY x.key",
-                params));
-  if (!Ok(r.get())) return Failure();
-  keys->clear();
-  for (int i = 0; i < PQntuples(r.get()); ++i) keys->push_back(Cell(r.get(), i, 0));
-  return kOk;
+  return IndexLookupAny(file, item, {std::string(value)}, prefix, keys);
 }
 
 int PostgresStore::IndexLookupAny(std::string_view file, std::string_view item,
                                   const std::vector<std::string>& values, bool prefix,
                                   std::vector<std::string>* keys) {
-  if (values.size() <= 1 || values.size() > 500)
-    return Store::IndexLookupAny(file, item, values, prefix, keys);
+  if (values.size() > 500) return Store::IndexLookupAny(file, item, values, prefix, keys);
+  keys->clear();
   if (int s = Settle()) return s;
   int status;
   Table(file, &status);
   if (status != kOk) return status;
+  if (int s = CheckSelection(file)) return s;
   const DictItem* found = nullptr;
   if (int s = IndexedItem(file, item, &found)) return s;
-  // One request: the tests of every value joined by OR, each an equality or a key range the
-  // index answers.
+  if (values.empty()) return kOk;
+  // One request: the tests of every value, each an equality or a range the index answers.
   Params params{std::string(file), std::string(item)};
-  auto next = [&params](std::string value) {
-    params.push_back(std::move(value));
-    return "$" + std::to_string(params.size());
-  };
-  std::string any;
-  for (const std::string& value : values) {
-    std::string test;
-    if (!prefix) {
-      test = "x.value = " + next(IndexForm(*found, value));
-    } else {
-      test = "x.value >= " + next(value);
-      if (auto end = PrefixEnd(value)) test += " AND x.value < " + next(*end);
-    }
-    any += (any.empty() ? "(" : " OR (") + test + ")";
-  }
+  const std::string any = IndexTests(*found, values, prefix, &params);
   Result r(Exec("SELECT DISTINCT x.key FROM cv_index x WHERE x.file = $1 AND x.item = $2 AND (" +
                     any + ") ORDER BY x.key",
                 params));
   if (!Ok(r.get())) return Failure();
-  keys->clear();
   for (int i = 0; i < PQntuples(r.get()); ++i) keys->push_back(Cell(r.get(), i, 0));
   return kOk;
 }
@@ -201,24 +166,31 @@ int PostgresStore::IndexLookupAny(std::string_view file, std::string_view item,
 int PostgresStore::IndexScan(std::string_view file, std::string_view item, std::string_view value,
                              bool prefix,
                              const std::function<bool(std::string_view, std::string_view)>& visit) {
+  return IndexScanAny(file, item, {std::string(value)}, prefix, visit);
+}
+
+int PostgresStore::IndexScanAny(
+    std::string_view file, std::string_view item, const std::vector<std::string>& values,
+    bool prefix, const std::function<bool(std::string_view, std::string_view)>& visit) {
+  if (values.size() > 500) return Store::IndexScanAny(file, item, values, prefix, visit);
   if (int s = Settle()) return s;
   int status;
   std::string table = Table(file, &status);
   if (status != kOk) return status;
+  const bool gated = Selecting(file);
   const DictItem* found = nullptr;
-  if (int s = IndexedItem(file, item, &found)) return s;
+  if (int s = IndexedItem(file, item, &found, !gated)) return s;
+  if (values.empty()) return kOk;
   Params params{std::string(file), std::string(item)};
-  std::string where = IndexCondition(*found, value, prefix, &params);
   // One request: the index names the keys, the join brings their records.
-  Result r(Exec("SELECT f.key, f.record FROM " + table +
+  std::string sql = "SELECT f.key, f.record FROM " + table +
                     " f WHERE f.key IN (SELECT x.key FROM cv_index x WHERE x.file = $1 AND "
-                    "x.item = $2 AND " +
-                    where + ") ORDER BY f.key",
-                params));
-  if (!Ok(r.get())) return Failure(r.get());
-  for (int i = 0; i < PQntuples(r.get()); ++i)
-    if (!visit(Cell(r.get(), i, 0), Cell(r.get(), i, 1))) break;
-  return kOk;
+                    "x.item = $2 AND (" +
+                    IndexTests(*found, values, prefix, &params) + "))";
+  sql = gated ? Gated(sql, &params) : sql + " ORDER BY f.key";
+  Result r(Exec(sql, params));
+  int visited = 0;
+  return VisitRecords(r.get(), gated, visit, &visited);
 }
 
 int PostgresStore::SetDictItem(std::string_view file, const DictItem& item) {

@@ -175,22 +175,28 @@ int PostgresStore::Scan(std::string_view file,
   // Pages in key order, so a large file never sits whole in memory and an early stop costs
   // at most one page.
   constexpr int kPage = 2000;
+  const bool gated = Selecting(file);
   std::optional<std::string> after;
   while (true) {
-    Result r(after ? Exec("SELECT key, record FROM " + table +
-                              " WHERE key > $1 ORDER BY key LIMIT " + std::to_string(kPage),
-                          {*after})
-                   : Exec("SELECT key, record FROM " + table + " ORDER BY key LIMIT " +
-                              std::to_string(kPage),
-                          {}));
-    if (!Ok(r.get())) return Failure(r.get());
-    int rows = PQntuples(r.get());
-    for (int i = 0; i < rows; ++i) {
-      std::string key = Cell(r.get(), i, 0);
-      if (!visit(key, Cell(r.get(), i, 1))) return kOk;
-      after = std::move(key);
+    Params params;
+    std::string sql = "SELECT key, record FROM " + table;
+    if (after) {
+      params.push_back(*after);
+      sql += " WHERE key > $1";
     }
-    if (rows < kPage) return kOk;
+    sql += " ORDER BY key LIMIT " + std::to_string(kPage);
+    if (gated) sql = Gated(sql, &params);
+    Result r(Exec(sql, params));
+    int visited = 0;
+    if (int s = VisitRecords(
+            r.get(), gated,
+            [&](std::string_view key, std::string_view record) {
+              after = std::string(key);
+              return visit(key, record);
+            },
+            &visited))
+      return s;
+    if (visited < kPage) return kOk;  // the last page, or `visit` stopped (-1)
   }
 }
 
@@ -201,6 +207,7 @@ int PostgresStore::ReadMany(std::string_view file, const std::vector<std::string
   std::string table = Table(file, &status);
   if (status != kOk) return status;
   if (keys.empty()) return kOk;
+  if (int s = CheckSelection(file)) return s;
   // One request for all the keys: they travel as one parameter, each in hexadecimal, so any
   // byte of a key survives.
   static constexpr char kHex[] = "0123456789abcdef";

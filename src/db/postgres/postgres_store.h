@@ -25,6 +25,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -89,6 +90,16 @@ class PostgresStore : public Store {
                      std::vector<std::string>* keys) override;
   int IndexScan(std::string_view file, std::string_view item, std::string_view value, bool prefix,
                 const std::function<bool(std::string_view, std::string_view)>& visit) override;
+  int IndexScanAny(std::string_view file, std::string_view item,
+                   const std::vector<std::string>& values, bool prefix,
+                   const std::function<bool(std::string_view, std::string_view)>& visit) override;
+  int PrefixScan(std::string_view file, const std::vector<std::string>& prefixes,
+                 const std::function<bool(std::string_view, std::string_view)>& visit) override;
+  // The dictionary as this connection knows it, without a request when it knows the file;
+  // Scan, PrefixScan, IndexScan and IndexScanAny of the file then check its catalogue version
+  // in their own statement, the other reads with a request of their own before.
+  int BeginSelection(std::string_view file, std::vector<DictItem>* items) override;
+  void EndSelection() override;
   int ReadMany(std::string_view file, const std::vector<std::string>& keys,
                const std::function<bool(std::string_view, std::string_view)>& visit) override;
   int CountRecords(std::string_view file, long long* count) override;
@@ -173,10 +184,32 @@ class PostgresStore : public Store {
   int WriteOnce(const std::string& table, std::string_view file, const FileKnowledge& known,
                 std::string_view key, std::string_view record);
 
+  // The selection under way (BeginSelection): its file and the version of the file's catalogue
+  // entry its dictionary came from.
+  struct Selection {
+    std::string file;
+    long long version = 0;
+  };
+  bool Selecting(std::string_view file) const;
+  // For a read of the selection's file that does not check the version itself: kFileChanged
+  // when the file's entry moved (or went) since the selection began. 0 outside a selection.
+  int CheckSelection(std::string_view file);
+  // `sql`, selecting (key, record), wrapped so that its rows come in key order only while the
+  // selection's file keeps its version; the result's first column says whether it did. Its
+  // parameters (the file, the version) are appended to *params.
+  std::string Gated(const std::string& sql, std::vector<std::optional<std::string>>* params) const;
+  // Visits the (key, record) rows of a read, gated or not; kFileChanged when a gated read found
+  // the file changed. *visited: the records visited, or -1 when `visit` stopped.
+  int VisitRecords(pg_result* r, bool gated,
+                   const std::function<bool(std::string_view, std::string_view)>& visit,
+                   int* visited);
+
   // The table of a catalogued file, or the empty text with *status set (kBadName, kNoSuchFile).
   std::string Table(std::string_view file, int* status);
   // The indexed item `item` of `file` in *found; kQueryUnknownItem when it is not indexed.
-  int IndexedItem(std::string_view file, std::string_view item, const DictItem** found);
+  // Asks the server first unless `check` is false (a gated read checks in its own statement).
+  int IndexedItem(std::string_view file, std::string_view item, const DictItem** found,
+                  bool check = true);
   int WriteIndex(std::string_view file, const std::vector<DictItem>& indexed, std::string_view key,
                  std::string_view record);
   // Sends the writes waiting in the open transaction (one request per file, and one for its
@@ -215,6 +248,7 @@ class PostgresStore : public Store {
   size_t pending_bytes_ = 0;
   long long round_trips_ = 0;
   std::map<std::string, FileKnowledge, std::less<>> files_;
+  std::optional<Selection> selection_;
   std::set<std::string> catalogued_;
   std::set<std::string> held_locks_;  // "file\0key" of the reservations this connection holds
 };

@@ -52,12 +52,15 @@ QueryError Select(Store& store, std::string_view request, std::string* result) {
                               "\" but the request names \"" + requested_file + "\""};
 
   // A pointer stands for a file of another account; follow it (a few hops at most, so that
-  // pointers that lead to each other cannot loop).
+  // pointers that lead to each other cannot loop). The file is looked for first: a search of a
+  // file the store knows costs no question about pointers.
   Store* target = &store;
   std::string file = q.file;
-  for (int hop = 0; hop < 4 && !target->FileExists(file); ++hop) {
+  for (int hop = 0;; ++hop) {
+    QueryError e = RunQuery(*target, file, q, wanted, result);
+    if (e.status != kQueryUnknownFile || hop == 4) return e;
     std::optional<PointerTarget> to = target->Pointer(file);
-    if (!to) break;
+    if (!to) return e;
     Session* other = Session::FindConnected(to->host, to->account);
     if (other == nullptr || !other->store())
       return {kPointerTargetAbsent, "file \"" + file + "\" stands for \"" + to->file +
@@ -66,7 +69,6 @@ QueryError Select(Store& store, std::string_view request, std::string* result) {
     target = other->store().get();
     file = to->file;
   }
-  return RunQuery(*target, file, q, wanted, result);
 }
 
 }  // namespace query

@@ -2,11 +2,13 @@
 #include "db/query/evaluator.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 
 #include "db/dictionary.h"
 #include "db/dyn_array.h"
 #include "db/query/compare.h"
+#include "db/query/sort_block.h"
 #include "db/status.h"
 #include "db/store.h"
 
@@ -74,9 +76,9 @@ class Runner {
 
   QueryError Run(const Query& q, const std::vector<int>& wanted, std::string* result) {
     result->clear();
-    if (!store_.FileExists(file_))
+    if (int st = store_.BeginSelection(file_, &dict_); st == kNoSuchFile)
       return Fail(kQueryUnknownFile, "file \"" + file_ + "\" does not exist");
-    if (int st = store_.Dictionary(file_, &dict_); st != kOk)
+    else if (st != kOk)
       return Fail(st, "cannot read the dictionary of \"" + file_ + "\"");
 
     BoundCondition cond;
@@ -88,28 +90,45 @@ class Runner {
       sorts.push_back(std::move(b));
     }
 
+    // Each row's sort block and output sit in two buffers shared by every row (sort_block.h).
+    const bool sorting = !sorts.empty() || q.sort_by_key;
     std::vector<Row> rows;
+    std::string blocks, outputs;
     std::vector<std::string_view> fields;  // one record's fields, reused from row to row
     auto take = [&](std::string_view key, std::string_view record) {
       if (q.has_condition && !Holds(cond, key, record)) return;
-      Row row;
-      row.key = std::string(key);
-      for (const Bound& s : sorts) {
-        std::vector<std::string> values;
-        AnyValue(s.item, key, record, [&](std::string_view v) {
-          values.emplace_back(v);
-          return false;
-        });
-        row.sort_values.push_back(std::move(values));
+      Row row{blocks.size(), 0, outputs.size(), 0};
+      if (sorting) {
+        for (size_t i = 0; i < sorts.size(); ++i) {
+          const size_t start = blocks.size();
+          AnyValue(sorts[i].item, key, record, [&](std::string_view v) {
+            AppendSortValue(v, sorts[i].item.right, &blocks);
+            return false;
+          });
+          EndSortList(start, q.sorts[i].descending, &blocks);
+        }
+        // Ties go by key; the parts before it are prefix-free, so the key compares last.
+        if (q.sort_by_key) blocks.append(key);
       }
-      row.output = Render(key, record, wanted, &fields);
-      rows.push_back(std::move(row));
+      row.block_size = blocks.size() - row.block;
+      Render(key, record, wanted, &fields, &outputs);
+      row.output_size = outputs.size() - row.output;
+      rows.push_back(row);
     };
 
     std::optional<std::vector<std::string>> keys;
     std::optional<IndexValues> any;
-    if (q.has_condition && cond.kind == Condition::Kind::kCompare && LeafIndexable(cond) &&
-        !IsExactKey(cond)) {
+    std::optional<std::vector<std::string>> prefixes;
+    if (q.has_condition && HasKeyPrefix(cond) && (prefixes = KeyPrefixes(cond))) {
+      // Begins-with tests on the key: ranges of the store's key order.
+      int st =
+          store_.PrefixScan(file_, *prefixes, [&](std::string_view key, std::string_view record) {
+            take(key, record);
+            return true;
+          });
+      if (st != kOk) return Fail(st, "cannot read the keys of \"" + file_ + "\"");
+    } else if (q.has_condition && cond.kind == Condition::Kind::kCompare && LeafIndexable(cond) &&
+               !IsExactKey(cond)) {
       // One indexed test: the store joins the index to the records in one step.
       const auto [value, prefix] = IndexQuestion(cond);
       int st = store_.IndexScan(file_, cond.item.index, value, prefix,
@@ -138,7 +157,7 @@ class Runner {
         return true;
       });
       if (st != kOk) return Fail(st, "cannot read the records of \"" + file_ + "\"");
-    } else if (!q.has_condition || !Indexable(cond)) {
+    } else if (!q.has_condition || (!Indexable(cond) && !prefixes)) {
       int st = store_.Scan(file_, [&](std::string_view key, std::string_view record) {
         take(key, record);
         return true;
@@ -146,41 +165,47 @@ class Runner {
       if (st != kOk) return Fail(st, "cannot read the file \"" + file_ + "\"");
     }
 
-    // The rows stay where they are and their order is sorted: moving whole rows (key, sort
-    // values, output) about would cost more than comparing them.
-    std::vector<const Row*> order;
+    // The rows stay where they are and their order is sorted. Each entry carries the first
+    // bytes of its block, which decide most comparisons without reading the blocks.
+    std::vector<Entry> order;
     order.reserve(rows.size());
-    size_t bytes = 0;
-    for (const Row& row : rows) {
-      order.push_back(&row);
-      bytes += row.output.size() + 1;
+    for (uint32_t i = 0; i < rows.size(); ++i) {
+      std::string_view block(blocks.data() + rows[i].block, rows[i].block_size);
+      order.push_back(Entry{Head(block), i});
     }
-    if (!sorts.empty() || q.sort_by_key) {
-      std::vector<bool> descending;
-      for (const SortKey& s : q.sorts) descending.push_back(s.descending);
-      std::stable_sort(order.begin(), order.end(), [&](const Row* a, const Row* b) {
-        for (size_t i = 0; i < sorts.size(); ++i) {
-          int c = CompareLists(a->sort_values[i], b->sort_values[i], sorts[i].item.right);
-          if (c != 0) return descending[i] ? c > 0 : c < 0;
-        }
-        return q.sort_by_key && a->key < b->key;
+    if (sorting) {
+      std::stable_sort(order.begin(), order.end(), [&](const Entry& a, const Entry& b) {
+        if (a.head != b.head) return a.head < b.head;
+        const Row& x = rows[a.row];
+        const Row& y = rows[b.row];
+        return std::string_view(blocks.data() + x.block, x.block_size) <
+               std::string_view(blocks.data() + y.block, y.block_size);
       });
     }
 
-    result->reserve(bytes);
-    for (const Row* row : order) {
-      if (row != order.front()) result->push_back(kFieldMark);
-      result->append(row->output);
+    result->reserve(outputs.size() + rows.size());
+    for (const Entry& e : order) {
+      if (&e != &order.front()) result->push_back(kFieldMark);
+      result->append(outputs, rows[e.row].output, rows[e.row].output_size);
     }
     return {};
   }
 
  private:
+  // Where a row's sort block and output sit in the shared buffers.
   struct Row {
-    std::string key;
-    std::vector<std::vector<std::string>> sort_values;
-    std::string output;
+    size_t block, block_size, output, output_size;
   };
+  struct Entry {
+    uint64_t head;  // the block's first 8 bytes, most significant first (0 past its end)
+    uint32_t row;
+  };
+  static uint64_t Head(std::string_view block) {
+    uint64_t head = 0;
+    for (size_t i = 0; i < 8; ++i)
+      head = (head << 8) | (i < block.size() ? static_cast<unsigned char>(block[i]) : 0u);
+    return head;
+  }
 
   QueryError Fail(int status, std::string message) {
     if (error_.status == kOk) error_ = QueryError{status, std::move(message)};
@@ -251,6 +276,47 @@ class Runner {
         return std::all_of(c.children.begin(), c.children.end(), Indexable);
     }
     return false;
+  }
+
+  // A begins-with test on the key, which a range of the store's key order answers. A cut of
+  // the key (a dictionary item on field 0 with a number of first characters) keeps it: the
+  // range of the whole value names a superset, which the full test narrows.
+  static bool IsKeyPrefix(const BoundCondition& c) {
+    return c.kind == Condition::Kind::kCompare && c.item.item.field == 0 &&
+           c.compare.op == Op::kEq && c.compare.pattern == Pattern::kBeginsWith;
+  }
+
+  static bool HasKeyPrefix(const BoundCondition& c) {
+    if (c.kind == Condition::Kind::kCompare) return IsKeyPrefix(c);
+    return std::any_of(c.children.begin(), c.children.end(), HasKeyPrefix);
+  }
+
+  // Key prefixes such that every record satisfying `c` has a key beginning with one of them,
+  // or nullopt when there are none. An exact key is its own prefix. An AND with an indexed
+  // test is left to the index, which usually names fewer records than a key range.
+  static std::optional<std::vector<std::string>> KeyPrefixes(const BoundCondition& c) {
+    switch (c.kind) {
+      case Condition::Kind::kNotEmpty:
+        return std::nullopt;
+      case Condition::Kind::kCompare:
+        if (IsKeyPrefix(c) || IsExactKey(c)) return std::vector<std::string>{c.compare.value};
+        return std::nullopt;
+      case Condition::Kind::kAnd:
+        if (std::any_of(c.children.begin(), c.children.end(), Indexable)) return std::nullopt;
+        for (const auto& child : c.children)
+          if (auto some = KeyPrefixes(child)) return some;
+        return std::nullopt;
+      case Condition::Kind::kOr: {
+        std::vector<std::string> all;
+        for (const auto& child : c.children) {
+          auto some = KeyPrefixes(child);
+          if (!some) return std::nullopt;
+          all.insert(all.end(), some->begin(), some->end());
+        }
+        return all;
+      }
+    }
+    return std::nullopt;
   }
 
   static bool IsExactKey(const BoundCondition& c) {
@@ -356,36 +422,27 @@ class Runner {
     return keys;
   }
 
-  static int CompareLists(const std::vector<std::string>& a, const std::vector<std::string>& b,
-                          bool right) {
-    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
-      if (int c = CompareForSort(a[i], b[i], right); c != 0) return c;
-    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
-  }
-
-  // The row of one record: one value per wanted field, in one pass over the record's fields.
-  static std::string Render(std::string_view key, std::string_view record,
-                            const std::vector<int>& wanted, std::vector<std::string_view>* fields) {
+  // Appends the row of one record: one value per wanted field, in one pass over the record's
+  // fields.
+  static void Render(std::string_view key, std::string_view record, const std::vector<int>& wanted,
+                     std::vector<std::string_view>* fields, std::string* out) {
     const int last = wanted.empty() ? 0 : *std::max_element(wanted.begin(), wanted.end());
     fields->clear();
     for (std::string_view field : FieldsOf(record)) {
       if (static_cast<int>(fields->size()) >= last) break;
       fields->push_back(field);
     }
-    std::string out;
-    out.reserve(record.size() + key.size());
     for (size_t i = 0; i < wanted.size(); ++i) {
-      if (i > 0) out.push_back(kValueMark);
+      if (i > 0) out->push_back(kValueMark);
       if (wanted[i] == 0) {
-        out.append(key);
+        out->append(key);
         continue;
       }
       if (wanted[i] > static_cast<int>(fields->size())) continue;
       // One value per wanted field: the field's own values become subvalues.
       for (char ch : (*fields)[static_cast<size_t>(wanted[i]) - 1])
-        out.push_back(ch == kValueMark ? kSubValueMark : ch);
+        out->push_back(ch == kValueMark ? kSubValueMark : ch);
     }
-    return out;
   }
 
   Store& store_;
@@ -398,7 +455,17 @@ class Runner {
 
 QueryError RunQuery(Store& store, std::string_view file, const Query& query,
                     const std::vector<int>& wanted, std::string* result) {
-  return Runner(store, file).Run(query, wanted, result);
+  // A store that answered the dictionary from memory says when the file changed meanwhile:
+  // the sentence is bound again with what the file is now (a few times at most, should an
+  // administrator be changing it over and over).
+  QueryError e;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    e = Runner(store, file).Run(query, wanted, result);
+    store.EndSelection();
+    if (e.status != kFileChanged) break;
+    result->clear();
+  }
+  return e;
 }
 
 }  // namespace cortevane::db::query

@@ -2,8 +2,9 @@
 // IndexLookup, Read and Dictionary calls, and lays out the result as the routine returns it.
 //
 // An equality or begins-with test on an indexed item, an equality on the key, or such tests
-// joined by OR, read only the records the index (or the key) names; every other sentence reads
-// the whole file once. Either way each record read is tested against the whole condition, so
+// joined by OR, read only the records the index (or the key) names; begins-with tests on the
+// key read only their ranges of the store's key order; every other sentence reads the whole
+// file once. Either way each record read is tested against the whole condition, so
 // an index only ever narrows what is read, never what is selected.
 #pragma once
 

@@ -10,15 +10,6 @@
 namespace cortevane::db {
 namespace {
 
-// The smallest text greater than every text beginning with `prefix`, or the empty text when
-// there is none (the prefix is all 0xFF bytes).
-std::string PrefixEnd(std::string_view prefix) {
-  std::string end(prefix);
-  while (!end.empty() && static_cast<unsigned char>(end.back()) == 0xFF) end.pop_back();
-  if (!end.empty()) end.back() = static_cast<char>(static_cast<unsigned char>(end.back()) + 1);
-  return end;
-}
-
 // At most this many values are asked of the index in one statement.
 constexpr size_t kMaxValuesAsked = 200;
 
@@ -33,9 +24,9 @@ std::string IndexTest(const DictItem& item, std::string_view value, bool prefix,
   };
   const std::string form = IndexForm(item, value);
   if (!prefix) return "x.value = " + next(form);
-  std::string end = PrefixEnd(form);
+  std::optional<std::string> end = PrefixEnd(form);
   std::string test = "x.value >= " + next(form);
-  if (!end.empty()) test += " AND x.value < " + next(std::move(end));
+  if (end) test += " AND x.value < " + next(std::move(*end));
   return test;
 }
 
@@ -275,6 +266,37 @@ int SqliteStore::Scan(
     if (!visit(st.Column(0), st.Column(1))) return kOk;
   }
   return rc == SQLITE_DONE ? 0 : Fail(rc);
+}
+
+int SqliteStore::PrefixScan(std::string_view file, const std::vector<std::string>& prefixes,
+                            const std::function<bool(std::string_view, std::string_view)>& visit) {
+  std::string table;
+  if (int s = TableOf(file, &table)) return s;
+  // One search of the primary key a prefix; disjoint ranges taken in order come out in key
+  // order, each record once. BLOBs compare as bytes, whatever the case or the encoding.
+  const std::vector<std::string> ranges = DisjointPrefixes(prefixes);
+  const bool own = !in_transaction_ && ranges.size() > 1;  // one snapshot for every range
+  if (own)
+    if (int s = Exec("BEGIN")) return s;
+  int status = kOk;
+  bool more = true;
+  for (size_t i = 0; i < ranges.size() && more && status == kOk; ++i) {
+    const std::optional<std::string> end = PrefixEnd(ranges[i]);
+    Statement st(this, "SELECT key, record FROM " + table + " WHERE key >= ?" +
+                           (end ? " AND key < ?" : "") + " ORDER BY key");
+    if (!st.ok()) {
+      status = st.status();
+      break;
+    }
+    st.Blob(1, ranges[i]);
+    if (end) st.Blob(2, *end);
+    int rc;
+    while ((rc = st.Step()) == SQLITE_ROW)
+      if (!(more = visit(st.Column(0), st.Column(1)))) break;
+    if (more && rc != SQLITE_DONE) status = Fail(rc);
+  }
+  if (own) Exec(status == kOk ? "COMMIT" : "ROLLBACK");
+  return status;
 }
 
 int SqliteStore::IndexedItem(std::string_view file, std::string_view item, DictItem* found) {

@@ -105,6 +105,9 @@ class SqliteStore final : public Store {
   int IndexScanAny(std::string_view file, std::string_view item,
                    const std::vector<std::string>& values, bool prefix,
                    const std::function<bool(std::string_view, std::string_view)>& visit) override;
+  // One search of the primary key a prefix, in one read transaction.
+  int PrefixScan(std::string_view file, const std::vector<std::string>& prefixes,
+                 const std::function<bool(std::string_view, std::string_view)>& visit) override;
   int CountRecords(std::string_view file, long long* count) override;
 
   int Reserve(std::string_view file, std::string_view key, int timeout_ms) override;
