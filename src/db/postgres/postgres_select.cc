@@ -1,6 +1,7 @@
 // The office store's side of a selection: the dictionary from memory, and reads that check
 // in their own statement that the file is still the one that dictionary described, so a
-// search already known costs one request; and key ranges for begins-with tests on the key.
+// search already known that finds records costs one request; and key ranges for begins-with
+// tests on the key.
 #include <libpq-fe.h>
 
 #include "db/postgres/postgres_internal.h"
@@ -48,11 +49,11 @@ std::string PostgresStore::Gated(const std::string& sql, Params* params) const {
   const std::string name = "$" + std::to_string(params->size());
   params->push_back(std::to_string(selection_->version));
   const std::string version = "$" + std::to_string(params->size());
-  // One row of g: whether the catalogue entry still has the selection's version. The records
-  // come only when it does; a lone row without a key says "nothing" or "changed", as g says.
-  return "SELECT g.fresh, s.key, s.record FROM (SELECT version = " + version +
-         "::text::bigint AS fresh FROM cv_files WHERE name = " + name + ") g LEFT JOIN (" + sql +
-         ") s ON g.fresh ORDER BY s.key";
+  // Each row says whether the catalogue entry still has the selection's version, read once
+  // for the statement (an init plan), so the plan of the records' statement is unchanged.
+  return "SELECT (SELECT version = " + version +
+         "::text::bigint FROM cv_files WHERE name = " + name +
+         ") AS fresh, s.key, s.record FROM (" + sql + ") s ORDER BY s.key";
 }
 
 int PostgresStore::VisitRecords(
@@ -65,12 +66,16 @@ int PostgresStore::VisitRecords(
   }
   const int rows = PQntuples(r);
   const int first = gated ? 1 : 0;
-  if (gated && (rows == 0 || PQgetvalue(r, 0, 0)[0] == 0)) {
-    Forget(selection_->file);
-    return kFileChanged;
+  if (gated) {
+    // No row says nothing of the version: it is asked for (a search that finds nobody costs
+    // a second request).
+    if (rows == 0) return CheckSelection(selection_->file);
+    if (PQgetisnull(r, 0, 0) || PQgetvalue(r, 0, 0)[0] == 0) {
+      Forget(selection_->file);
+      return kFileChanged;
+    }
   }
   for (int i = 0; i < rows; ++i) {
-    if (gated && PQgetisnull(r, i, first)) continue;
     ++*visited;
     if (!visit(Cell(r, i, first), Cell(r, i, first + 1))) {
       *visited = -1;  // stopped

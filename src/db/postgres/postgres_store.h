@@ -194,12 +194,13 @@ class PostgresStore : public Store {
   // For a read of the selection's file that does not check the version itself: kFileChanged
   // when the file's entry moved (or went) since the selection began. 0 outside a selection.
   int CheckSelection(std::string_view file);
-  // `sql`, selecting (key, record), wrapped so that its rows come in key order only while the
-  // selection's file keeps its version; the result's first column says whether it did. Its
-  // parameters (the file, the version) are appended to *params.
+  // `sql`, selecting (key, record), wrapped so that its rows come in key order, each with a
+  // first column saying whether the selection's file still has its version. Its parameters
+  // (the file, the version) are appended to *params.
   std::string Gated(const std::string& sql, std::vector<std::optional<std::string>>* params) const;
   // Visits the (key, record) rows of a read, gated or not; kFileChanged when a gated read found
-  // the file changed. *visited: the records visited, or -1 when `visit` stopped.
+  // the file changed (a gated read without rows asks, CheckSelection). *visited: the records
+  // visited, or -1 when `visit` stopped.
   int VisitRecords(pg_result* r, bool gated,
                    const std::function<bool(std::string_view, std::string_view)>& visit,
                    int* visited);
