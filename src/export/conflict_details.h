@@ -24,11 +24,18 @@ inline constexpr int kDetailMaxItems = 40;
 std::map<int, std::string> FieldNames(const std::vector<db::DictItem>& dictionary);
 
 // The details text for record `key`: one block per field whose three versions are not all
-// equal, naming the field ("Champ 2 (NomAide)") and giving its three values; a multivalued
-// field is compared value by value ("Champ 7, valeur 2"). An empty record counts as absent.
+// equal, naming the field ("Champ 2 (NomAide)"), saying which side changed the field since
+// the import (", modifié sur le portable"), and giving its three values; a multivalued field
+// is compared value by value ("Champ 7, valeur 2"). An empty record counts as absent. Linear in
+// the records' size.
 std::string ConflictDetails(std::string_view key, const db::DynArray& reference,
                             const db::DynArray& server, const db::DynArray& laptop,
                             const std::map<int, std::string>& names);
+
+// What the journal keeps of a "Non": the laptop's value of every field the laptop changed,
+// whole, one line a field, named after the dictionary, so the worker can enter them again.
+std::string DeclinedValues(const db::DynArray& reference, const db::DynArray& server,
+                           const db::DynArray& laptop, const std::map<int, std::string>& names);
 
 // `text` cut to `width` characters (UTF-8), the last one replaced by "…" when it was longer.
 std::string Shortened(std::string_view text, size_t width);

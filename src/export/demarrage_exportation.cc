@@ -42,9 +42,12 @@ void Mod_Exportation::Demarrage_Exportation() {
     return;
   }
   ui_.SetScreenPointer(Pointer::kHourglass);
+  bilan_ = ExportSummary();
   Ouverture_Journal();
+  bilan_.journal = journal_.failed() ? std::string() : journal_.path();
   progression_affichee_ = false;
   documents_non_copies_.clear();
+  aides_ignores_.clear();
   noms_champs_.clear();  // a dictionary may have changed since the last run
 
   // Only checked here: the release of each person reopens it.
@@ -87,20 +90,9 @@ bool Mod_Exportation::Chargement_Compteurs() {
       return EchecOuverture(std::string("Problème d'ouverture de fichier : ") + c.variable + " (",
                             Ses_Serveur);
     }
-    db::DbFile& file = **c.file;
-    file.SetKey("999");
-    if (int status = file.ReadRecord(); status != 0) {
-      return Echec(WithStatusSentence("Lecture impossible de l'enregistrement 999 du fichier " +
-                                          c.fichier + " (erreur " + std::to_string(status) +
-                                          "). Exportation interrompue : rien n'a été écrit.",
-                                      status));
-    }
-    *c.record = file.GetRecord();
-    if (!CounterValue(c.record->Field(11))) {
-      return Echec("Le champ 11 de l'enregistrement 999 du fichier " + c.fichier +
-                   " n'est pas un nombre : \"" + c.record->Field(11) +
-                   "\". Exportation interrompue : rien n'a été écrit.");
-    }
+    int status = db::kOk;
+    if (std::string probleme = ReadCounter(**c.file, c.record, &status); !probleme.empty())
+      return Echec(WithStatusSentence(probleme, status));
   }
   return true;
 }
@@ -156,6 +148,24 @@ std::string Mod_Exportation::Cloture_Journal(const std::string& derniere_ligne,
   journal_.Close();
   if (journal_.failed()) message += "\r\n" + journal_.Problem();
   return message;
+}
+
+std::string SummaryLine(const ExportSummary& summary) {
+  auto plural = [](int n, const std::string& one, const std::string& many) {
+    return std::to_string(n) + " " + (n > 1 ? many : one);
+  };
+  std::string line = plural(summary.persons, "aidé envoyé", "aidés envoyés") + ", " +
+                     plural(summary.questions, "question", "questions") + " dont " +
+                     plural(summary.merges, "fusion", "fusions") + ", ";
+  if (summary.new_codes.empty()) {
+    line += "aucun nouveau code";
+  } else {
+    line += summary.new_codes.size() == 1 ? "nouveau code : " : "nouveaux codes : ";
+    for (size_t i = 0; i < summary.new_codes.size(); ++i) {
+      line += (i ? ", " : "") + summary.new_codes[i].first + " → " + summary.new_codes[i].second;
+    }
+  }
+  return summary.journal.empty() ? line : line + " ; journal : " + summary.journal;
 }
 
 bool Mod_Exportation::EchecOuverture(const std::string& texte, const db::Session& session) {

@@ -58,13 +58,19 @@ void Mod_Exportation::Exportation_Aides() {
     W_CodeAide = codes[i - 1];
     ui_.ShowProgress("Aidé " + std::to_string(i) + " sur " + std::to_string(nombre));
     progression_affichee_ = true;
+    bool ignore = false;
     reprise_permise_ = true;
-    const bool envoye = Export_Aide();
+    const bool envoye = Export_Aide(&ignore);
     reprise_permise_ = false;
-    if (!envoye && (perte_.empty() || !Reprise())) return;
-    Copie_Documents(W_CodeAide, W_CodeSecteur);
+    if (!envoye && (perte_.empty() || !Reprise(&ignore))) return;
+    if (!ignore) Copie_Documents(W_CodeAide, W_CodeSecteur);
   }
-  if (!Vidage_Portable()) return;
+  // A person left out keeps its laptop records: nothing is cleared.
+  if (aides_ignores_.empty()) {
+    if (!Vidage_Portable()) return;
+  } else {
+    journal_.Line("Le portable n'est pas vidé : des aidés n'ont pas été exportés.");
+  }
 
   if (progression_affichee_) {
     ui_.HideProgress();
@@ -72,41 +78,87 @@ void Mod_Exportation::Exportation_Aides() {
   }
   ui_.SetScreenPointer(Pointer::kDefault);
   AnnonceDocumentsNonCopies();
-  ui_.MsgBox(Cloture_Journal("Exportation terminée le " +
-                                 JournalDateTime(std::chrono::system_clock::now()) + ".",
-                             "Exportation des données de l'ordinateur portable vers le serveur "
-                             "terminée."),
-             ui::kInformation, ui::kMessageTitle);
+  if (!aides_ignores_.empty()) {
+    std::string texte =
+        "Les aidés suivants n'ont pas été exportés et restent sur le portable : leur code "
+        "contient à la fois des guillemets \" et ' ou un séparateur, qui empêchent de choisir "
+        "leurs enregistrements.";
+    for (const std::string& code : aides_ignores_) texte += "\r\n" + code;
+    ui_.MsgBox(texte, ui::kExclamation, ui::kMessageTitle);
+  }
+  const std::string bilan = SummaryLine(bilan_);
+  ui_.MsgBox(
+      Cloture_Journal("Exportation terminée le " +
+                          JournalDateTime(std::chrono::system_clock::now()) + " : " + bilan + ".",
+                      "Exportation des données de l'ordinateur portable vers le serveur "
+                      "terminée.\r\n" +
+                          bilan + "."),
+      ui::kInformation, ui::kMessageTitle);
   ui_.SetMenuEnabled(MenuEntry::kImport, true);
 }
 
 // One person, whole: every version of its records read and decided, a new code given or the
-// conflicts asked, then what it sends written with the release of its registration.
-bool Mod_Exportation::Export_Aide() {
-  PersonPlan plan;
-  if (!planner_->Plan(W_CodeAide, &plan)) {
-    journal_.Line("Aidé " + W_CodeAide);
-    return EchecPlan(planner_->failure());
+// conflicts asked, then what it sends written with the release of its registration. When the
+// office changed one of the records while the questions waited (the write finds another
+// version than the one decided on), nothing of the person is written: it is read, decided and
+// asked again, at most kNouveauxEssais times.
+bool Mod_Exportation::Export_Aide(bool* ignore) {
+  *ignore = false;
+  for (int essai = 0;; ++essai) {
+    PersonPlan plan;
+    if (!planner_->Plan(W_CodeAide, &plan)) {
+      if (essai == 0) journal_.Line("Aidé " + W_CodeAide);
+      if (planner_->failure().kind != PlanFailure::kUnselectableKey)
+        return EchecPlan(planner_->failure());
+      // Nothing of the person is sent, its registration stays, the laptop is not cleared.
+      *ignore = true;
+      aides_ignores_.push_back(W_CodeAide);
+      journal_.Line(
+          "  Aidé non exporté : son code ne peut pas servir à choisir ses "
+          "enregistrements du fichier " +
+          planner_->failure().file + " (guillemets des deux sortes ou séparateurs)");
+      return true;
+    }
+    if (essai == 0)
+      journal_.Line("Aidé " + W_CodeAide + " " + plan.surname + " " + plan.first_name);
+    // A person without a record in the persons file is named, and files its documents, as
+    // nobody: never as the person before it.
+    W_NomAide = plan.surname;
+    W_PrenomAide = plan.first_name;
+    W_CodeSecteur = plan.sector;
+    bool liberer = false;
+    if (!Inscription(W_CodeAide, &liberer)) return false;
+    if (plan.created) {
+      if (!Nouvel_Aide(&plan)) return false;
+    } else {
+      Resolve(&plan, [this](const FilePlan& fichier, const RecordPlan& enregistrement) {
+        return Question_Conflit(fichier, enregistrement);
+      });
+    }
+    std::string modifie;
+    if (!Envoi(plan, liberer, &modifie)) return false;
+    if (modifie.empty()) {
+      ++bilan_.persons;
+      if (plan.created) bilan_.new_codes.emplace_back(plan.code, plan.new_code);
+      return true;
+    }
+    journal_.Line(
+        "  " + modifie + " a changé sur le serveur depuis sa lecture : rien n'est écrit, " +
+        (essai < kNouveauxEssais
+             ? "l'aidé est relu et ses questions reposées (essai " + std::to_string(essai + 2) + ")"
+             : "abandon"));
+    if (essai == kNouveauxEssais) {
+      return Echec("L'aidé " + W_CodeAide + " - " + W_NomAide + " " + W_PrenomAide +
+                   " n'a pas pu être exporté : ses enregistrements ont encore changé sur le "
+                   "serveur pendant l'exportation, " +
+                   std::to_string(kNouveauxEssais + 1) +
+                   " fois de suite. Rien n'a été écrit pour cet aidé ; relancez l'exportation "
+                   "un peu plus tard.");
+    }
   }
-  journal_.Line("Aidé " + W_CodeAide + " " + plan.surname + " " + plan.first_name);
-  // A person without a record in the persons file is named, and files its documents, as
-  // nobody: never as the person before it.
-  W_NomAide = plan.surname;
-  W_PrenomAide = plan.first_name;
-  W_CodeSecteur = plan.sector;
-  bool liberer = false;
-  if (!Inscription(W_CodeAide, &liberer)) return false;
-  if (plan.created) {
-    if (!Nouvel_Aide(&plan)) return false;
-  } else {
-    Resolve(&plan, [this](const FilePlan& fichier, const RecordPlan& enregistrement) {
-      return Question_Conflit(fichier, enregistrement);
-    });
-  }
-  return Envoi(plan, liberer);
 }
 
-bool Mod_Exportation::Reprise() {
+bool Mod_Exportation::Reprise(bool* ignore) {
   const std::string perte = std::move(perte_);
   perte_.clear();
   journal_.Line(
@@ -118,7 +170,7 @@ bool Mod_Exportation::Reprise() {
   journal_.Line(serveur == serveur_ ? "  Connexion rétablie au serveur " + serveur
                                     : "  Changement de serveur : " + serveur_ + " → " + serveur);
   serveur_ = serveur;
-  return Export_Aide();
+  return Export_Aide(ignore);
 }
 
 // The answer to the person's COMMIT was lost with the connection: the office may hold the
@@ -131,48 +183,84 @@ bool Mod_Exportation::NonConfirme() {
 }
 
 // Asked while no transaction is open: the office waits for nobody's answer. The box's details
-// show what differs between the three versions, named after the office file's dictionary.
-bool Mod_Exportation::Question_Conflit(const FilePlan& fichier, const RecordPlan& enregistrement) {
-  auto noms = noms_champs_.find(fichier.file);
-  if (noms == noms_champs_.end()) {
-    std::vector<db::DictItem> dictionnaire;
-    if (Ses_Serveur.store()) Ses_Serveur.store()->Dictionary(fichier.file, &dictionnaire);
-    noms = noms_champs_.emplace(fichier.file, FieldNames(dictionnaire)).first;
-  }
+// show what differs between the three versions, named after the office file's dictionary, and
+// which side changed each field; a conflict whose sides changed different fields offers the
+// merge as a third answer. A "Non" leaves in the journal the laptop's values it declines.
+Answer Mod_Exportation::Question_Conflit(const FilePlan& fichier,
+                                         const RecordPlan& enregistrement) {
+  const std::map<int, std::string>& noms = NomsChamps(fichier.file);
   const std::string question = ConflictQuestion(fichier.label, W_CodeAide, W_NomAide, W_PrenomAide);
-  const std::string details =
-      ConflictDetails(enregistrement.key, enregistrement.reference, enregistrement.office,
-                      enregistrement.laptop, noms->second);
-  const bool oui = ui_.MsgBox(question, ui::kYesNo + ui::kQuestion, ui::kMessageTitle, details) ==
-                   ui::kAnswerYes;
+  const std::string details = ConflictDetails(enregistrement.key, enregistrement.reference,
+                                              enregistrement.office, enregistrement.laptop, noms);
+  const int style = ui::kYesNo + ui::kQuestion + (enregistrement.mergeable ? ui::kMergeButton : 0);
+  const int reponse = ui_.MsgBox(question, style, ui::kMessageTitle, details);
+  ++bilan_.questions;
+  const Answer answer = reponse == ui::kAnswerYes                                 ? Answer::kYes
+                        : reponse == ui::kAnswerMerge && enregistrement.mergeable ? Answer::kMerge
+                                                                                  : Answer::kNo;
   journal_.Line("  Question sur " + fichier.label + " (" + fichier.file + " " + enregistrement.key +
-                ") : réponse " + (oui ? "Oui" : "Non"));
-  return oui;
+                ") : réponse " +
+                (answer == Answer::kYes     ? "Oui"
+                 : answer == Answer::kMerge ? "Fusionner (les champs modifiés au bureau et sur "
+                                              "le portable sont réunis)"
+                                            : "Non"));
+  if (answer == Answer::kNo) {
+    journal_.Line(DeclinedValues(enregistrement.reference, enregistrement.office,
+                                 enregistrement.laptop, noms));
+  }
+  return answer;
 }
 
-// Writes what the plan sends and deletes the person's registration (when `liberer`) in one
-// office transaction: a failure, a kill or a lost server leaves the office with the whole
-// person as before. Nothing to send and nothing to release: no transaction at all.
-bool Mod_Exportation::Envoi(const PersonPlan& plan, bool liberer) {
-  struct Ecriture {
-    db::DbFile* fichier;
-    const RecordPlan* enregistrement;
-  };
-  std::vector<Ecriture> ecritures;
-  for (const FilePlan& f : plan.files)
-    for (const RecordPlan& r : f.records)
-      if (r.send) ecritures.push_back({planner_->OfficeFile(f.file), &r});
-  if (ecritures.empty() && !liberer) {
+// The names of the office file's fields, read once a run.
+const std::map<int, std::string>& Mod_Exportation::NomsChamps(const std::string& fichier) {
+  auto noms = noms_champs_.find(fichier);
+  if (noms == noms_champs_.end()) {
+    std::vector<db::DictItem> dictionnaire;
+    if (Ses_Serveur.store()) Ses_Serveur.store()->Dictionary(fichier, &dictionnaire);
+    noms = noms_champs_.emplace(fichier, FieldNames(dictionnaire)).first;
+  }
+  return noms->second;
+}
+
+// Writes what the plan sends and deletes the person's registration (when `liberer`) as one
+// batch, one office transaction (Store::Apply): a failure, a kill or a lost server leaves the
+// office with the whole person as before. Each record of a known person is written only over
+// the office version it was decided on (or only where the office had none), compared by the
+// store as it writes; when one differs nothing is written, *modifie names that record
+// ("CIVILAIDE 00042") and true is returned. Nothing to send and nothing to release: no
+// transaction at all.
+bool Mod_Exportation::Envoi(const PersonPlan& plan, bool liberer, std::string* modifie) {
+  modifie->clear();
+  std::vector<db::Change> changes;
+  std::vector<const RecordPlan*> ecrits;
+  for (const FilePlan& f : plan.files) {
+    for (const RecordPlan& r : f.records) {
+      if (!r.send) continue;
+      db::Change& c = changes.emplace_back();
+      c.file = planner_->OfficeFile(f.file)->Name();
+      c.key = r.office_key;
+      c.record = r.Sent().Text();
+      // A new person's keys are its own: written as they are, without comparison.
+      if (!plan.created) {
+        c.condition = r.office_found ? db::Change::kIfRecord : db::Change::kIfAbsent;
+        c.expected = r.office.Text();
+      }
+      ecrits.push_back(&r);
+    }
+  }
+  if (changes.empty() && !liberer) {
     Journal_Envoi(plan, liberer);
     return true;
   }
+  if (liberer) {
+    db::Change& c = changes.emplace_back();
+    c.kind = db::Change::kDelete;
+    c.file = W_Registre->Name();
+    c.key = plan.code;
+  }
 
   const std::shared_ptr<db::Store>& store = Ses_Serveur.store();
-  // A lost server is named even when the store has connected again since (a rollback does).
-  auto echec = [&](const std::string& texte, int status) {
-    return Echec(WithStatusSentence(texte + std::to_string(status), status),
-                 status == db::kServerUnreachable);
-  };
+  // A lost server is named even when the store has connected again since.
   auto rien_envoye = [&](int status) {
     return Echec(WithStatusSentence("Impossible d'envoyer l'aidé " + W_CodeAide +
                                         " sur le serveur (erreur " + std::to_string(status) +
@@ -181,29 +269,15 @@ bool Mod_Exportation::Envoi(const PersonPlan& plan, bool liberer) {
                  status == db::kServerUnreachable);
   };
   if (!store) return rien_envoye(db::kNotConnected);
-  if (int status = store->Begin(); status != db::kOk) return rien_envoye(status);
-  for (const Ecriture& e : ecritures) {
-    e.fichier->SetKey(e.enregistrement->office_key);
-    e.fichier->SetRecord(e.enregistrement->laptop);
-    if (int status = e.fichier->WriteRecord(); status != db::kOk) {
-      store->Rollback();
-      return echec("Impossible d'écrire l'enregistrement " + e.enregistrement->office_key +
-                       " du fichier " + e.fichier->Name() + " sur le serveur : ",
-                   status);
-    }
+  size_t refuse = 0;
+  const int status = store->Apply(changes, &refuse);
+  if (status == db::kConditionFailed && refuse < changes.size()) {
+    *modifie = changes[refuse].file + " " + changes[refuse].key;
+    return true;
   }
-  if (liberer) {
-    W_Registre->SetKey(plan.code);
-    if (int status = W_Registre->DeleteRecord();
-        status != db::kOk && status != db::kRecordNotFound) {
-      store->Rollback();
-      return echec(
-          "Impossible de supprimer l'enregistrement " + plan.code + " du fichier SDEXPORTAIDES : ",
-          status);
-    }
-  }
-  if (int status = store->Commit(); status != db::kOk)
-    return status == db::kOutcomeUnknown ? NonConfirme() : rien_envoye(status);
+  if (status == db::kOutcomeUnknown) return NonConfirme();
+  if (status != db::kOk) return rien_envoye(status);
+  for (const RecordPlan* r : ecrits) bilan_.merges += r->merge;
   Journal_Envoi(plan, liberer);
   return true;
 }
@@ -217,7 +291,7 @@ void Mod_Exportation::Journal_Envoi(const PersonPlan& plan, bool liberer) {
     int nombre = 0;
     for (const RecordPlan& r : f.records) {
       if (!r.send) continue;
-      cles += (nombre++ ? ", " : "") + r.office_key;
+      cles += (nombre++ ? ", " : "") + r.office_key + (r.merge ? " fusionné" : "");
     }
     if (nombre == 0) continue;
     ecrit = true;
@@ -251,6 +325,7 @@ bool Mod_Exportation::EchecPlan(const PlanFailure& failure) {
     case PlanFailure::kSelection:
       return Echec(WithStatusSentence("Error Code " + statut, failure.status));
     case PlanFailure::kRead:
+    case PlanFailure::kUnselectableKey:
     case PlanFailure::kNone:
       break;
   }

@@ -14,6 +14,9 @@
 // Each person reaches the office whole or not at all: its records are read and decided first
 // (export/person_plan.h), the conflicts asked with no transaction open, then everything it
 // sends is written in one office transaction together with the release of its registration.
+// Each record is written only over the office version it was decided on (a conditional write,
+// compared by the store inside the transaction): when the office changed one meanwhile, the
+// transaction is rolled back and the person read, decided and asked again.
 //
 // Failures: each one restores the pointer, shows one message box and ends the export; the
 // persons sent before stay sent, the failing one is not sent at all. After any failure both Import
@@ -25,10 +28,12 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "db/dyn_array.h"
 #include "export/journal.h"
+#include "export/person_plan.h"
 
 namespace cortevane::db {
 class DbFile;
@@ -41,18 +46,26 @@ class Ui;
 
 namespace cortevane::exporting {
 
-struct FilePlan;
-struct PersonPlan;
-struct PlanFailure;
-struct RecordPlan;
-class Planner;
+// What one run did: the second line of its last box, and the main window's status bar.
+struct ExportSummary {
+  int persons = 0;    // persons handled whole (sent, or found with nothing to send)
+  int questions = 0;  // conflict questions asked, the ones asked again included
+  int merges = 0;     // records sent as the merge of both sides' changes
+  // Persons created on the laptop that reached the office: (laptop code, office code).
+  std::vector<std::pair<std::string, std::string>> new_codes;
+  std::string journal;  // the run's journal (drive path); empty when it cannot be written
+};
 
-// The laptop file where the export notes the server code given to each person created on the
-// laptop, so that a run after an interrupted one gives the person the same code again.
-inline constexpr char kCodesAttribues[] = "CODESATTRIBUES";
+// The summary's line: "3 aidés envoyés, 2 questions dont 1 fusion, nouveaux codes : 00118 →
+// 00151 ; journal : C:\KESTA\JOURNAL\....txt".
+std::string SummaryLine(const ExportSummary& summary);
 
 class Mod_Exportation {
  public:
+  // How many times a person is read and asked again when the office changed one of its records
+  // while its questions waited, before the export stops.
+  static constexpr int kNouveauxEssais = 3;
+
   Mod_Exportation(db::Session& ses_autonome, db::Session& ses_serveur,
                   const std::string& nom_utilisateur, ui::Ui& ui);
   ~Mod_Exportation();
@@ -73,6 +86,9 @@ class Mod_Exportation {
   // How long a new person's code waits for the common counter held by another export
   // (default 10 s); after that the export stops with a message.
   void SetReservationTimeoutMs(int ms) { reservation_timeout_ms_ = ms; }
+
+  // What the last run did (reset when a run starts).
+  const ExportSummary& Bilan() const { return bilan_; }
 
   const db::DynArray& ListeAides() const { return W_ListeAides; }
   const db::DynArray& ListeCles() const { return W_ListeCles; }
@@ -98,15 +114,17 @@ class Mod_Exportation {
   // exportation_aides.cc: the loop over persons; each person read and decided whole, its
   // questions asked, then sent in one office transaction with the release of its registration.
   void Exportation_Aides();
-  bool Export_Aide();
+  // False when the export must end; *ignore when the person was left out (reported at the end).
+  bool Export_Aide(bool* ignore);
   // The office lost while a person was under way, nothing of it written: connects again once
   // through the office's hosts and, when a server that takes writes answers, plans and sends
   // the person again from fresh reads; otherwise stops with the loss kept in perte_.
-  bool Reprise();
+  bool Reprise(bool* ignore);
   bool NonConfirme();
-  bool Question_Conflit(const FilePlan& fichier, const RecordPlan& enregistrement);
+  Answer Question_Conflit(const FilePlan& fichier, const RecordPlan& enregistrement);
+  const std::map<int, std::string>& NomsChamps(const std::string& fichier);
   bool Inscription(const std::string& code, bool* a_liberer);
-  bool Envoi(const PersonPlan& plan, bool liberer);
+  bool Envoi(const PersonPlan& plan, bool liberer, std::string* modifie);
   void Journal_Envoi(const PersonPlan& plan, bool liberer);
   bool EchecPlan(const PlanFailure& failure);
   bool Lecture(db::DbFile& fichier, const std::string& cle, db::DynArray* enr, bool* trouve);
@@ -150,7 +168,9 @@ class Mod_Exportation {
   std::string serveur_;  // the office server connected to ("host:port"), for the journal
   int reservation_timeout_ms_ = 10000;
   std::vector<std::string> documents_non_copies_;  // "source -> destination : reason"
+  std::vector<std::string> aides_ignores_;         // persons whose code cannot be selected
   Journal journal_;
+  ExportSummary bilan_;
   std::map<std::string, std::map<int, std::string>> noms_champs_;  // file -> field -> name
 };
 

@@ -2,13 +2,16 @@
 // every one of its records is copied to the server under keys built on that code, without
 // comparison or question. The laptop code stays what names its registration and documents.
 //
-// The code given is noted on the laptop (file CODESATTRIBUES: key the laptop code, field 1 the
-// server code, field 2 the user's threshold of this cycle) after the counter is written and
-// before the person's records are sent, all in one transaction. An export that stops after
-// that point, and is run again, finds the note and sends the person under the same code,
-// instead of taking a second code and leaving the person twice on the server. Stopping
-// between the counter and the note spends a code on nobody, with no record under it. A note of an
-// earlier cycle (another threshold) is ignored; the final clearing empties the file.
+// Three commits, in this order: the common counter on the office (under its reservation), then
+// the note of the code on the laptop (file CODESATTRIBUES: key the laptop code, field 1 the
+// server code, field 2 the user's threshold of this cycle), then the person's records with the
+// release of its registration in one office transaction (Envoi). An export that stops after
+// the note, and is run again, finds the note and sends the person under the same code, instead
+// of taking a second code and leaving the person twice on the server. Stopping between the
+// counter and the note spends a code on nobody, with no record under it. A note of an earlier
+// cycle (another threshold) is ignored; the final clearing empties the file. Only "no such
+// file" or "no such record" means that no code was noted: any other failure to read the notes
+// stops the export before a code is taken.
 #include <optional>
 #include <string>
 
@@ -44,23 +47,16 @@ bool Mod_Exportation::Nouvel_Aide(PersonPlan* plan) {
 }
 
 // The code an earlier run of this export gave to the laptop person `code`, or the empty text
-// when there is none (no note, or a note of another cycle).
+// when there is none (no note, or a note of another cycle). Notes that cannot be read stop
+// the export before any code is taken.
 bool Mod_Exportation::Code_Deja_Attribue(const std::string& code, std::string* nouveau_code) {
-  nouveau_code->clear();
-  std::unique_ptr<db::DbFile> notes = Ses_Autonome.OpenFile(kCodesAttribues);
-  if (!notes) return true;  // no code was ever noted on this laptop
-  db::DynArray note;
-  bool trouve = false;
-  if (!Lecture(*notes, code, &note, &trouve)) return false;
-  if (!trouve || note.Field(2) != ENR_COMPTEURSERV.Field(11)) return true;
-  // Only a code this cycle's counter can have given: above the user's threshold.
-  std::optional<long> donne = CounterValue(note.Field(1));
-  std::optional<long> seuil = CounterValue(ENR_COMPTEURSERV.Field(11));
-  if (!donne || !seuil || *donne <= *seuil || *donne > kHighestCode ||
-      FormatCode(*donne) != note.Field(1))
-    return true;
-  *nouveau_code = note.Field(1);
-  return true;
+  const int status = NotedCode(Ses_Autonome, code, ENR_COMPTEURSERV.Field(11), nouveau_code);
+  if (status == db::kOk) return true;
+  return Echec(
+      WithStatusSentence("Lecture impossible des codes notés sur le portable (fichier " +
+                             std::string(kCodesAttribues) + ", erreur " + std::to_string(status) +
+                             ") : aucun nouveau code n'a été attribué à l'aidé " + code + ".",
+                         status));
 }
 
 // Notes on the laptop the code just given to `code`, creating the file the first time.

@@ -5,6 +5,7 @@
 #include "db/routines.h"
 #include "db/session.h"
 #include "db/status.h"
+#include "export/merge_rule.h"
 #include "export/rules.h"
 
 namespace cortevane::exporting {
@@ -15,17 +16,23 @@ Verdict Decide(const db::DynArray& reference, const db::DynArray& office,
   // Sent already, by a run that stopped before the end: asking would ask about our own change.
   if (office == laptop) return Verdict::kAlreadySent;
   if (reference == office) return Verdict::kWrite;
-  return ask ? Verdict::kConflict : Verdict::kOverride;
+  if (!ask) return Verdict::kOverride;
+  // Merged by a run that stopped before the end: the office holds the laptop's changes and
+  // its own; asking again could only lose the office's.
+  if (HoldsLaptopChanges(reference, office, laptop)) return Verdict::kAlreadySent;
+  return Verdict::kConflict;
 }
 
 void Resolve(PersonPlan* plan,
-             const std::function<bool(const FilePlan& file, const RecordPlan& record)>& ask) {
+             const std::function<Answer(const FilePlan& file, const RecordPlan& record)>& ask) {
   bool accepte = false;  // W_Accepte: once Yes, the person's later conflicts follow unasked
   for (FilePlan& file : plan->files) {
     for (RecordPlan& record : file.records) {
       if (record.verdict != Verdict::kConflict) continue;
-      if (!accepte) accepte = ask(file, record);
-      record.send = accepte;
+      const Answer answer = accepte ? Answer::kYes : ask(file, record);
+      accepte = answer == Answer::kYes;
+      record.merge = answer == Answer::kMerge && record.mergeable;
+      record.send = answer == Answer::kYes || record.merge;
     }
   }
 }
@@ -48,7 +55,9 @@ int SelectKeys(db::Session& laptop, std::string_view file, std::string_view pref
                std::string_view user, db::DynArray* keys) {
   *keys = db::DynArray();
   db::DynArray request;
-  request.SetField(1, SelectionSentence(file, prefix, user));
+  const std::optional<std::string> sentence = SelectionSentence(file, prefix, user);
+  if (!sentence) return db::kBadArgument;
+  request.SetField(1, *sentence);
   request.SetField(2, file);
   request.SetField(3, "0");
   std::unique_ptr<db::DbSubroutine> routine = laptop.Subroutine(db::kDbaSelect, 3);
@@ -60,6 +69,41 @@ int SelectKeys(db::Session& laptop, std::string_view file, std::string_view pref
   if (int status = routine->Error(); status != 0) return status;
   keys->SetText(routine->GetArg(2));
   return db::kOk;
+}
+
+int NotedCode(db::Session& laptop, const std::string& code, const std::string& threshold,
+              std::string* noted) {
+  noted->clear();
+  std::unique_ptr<db::DbFile> notes = laptop.OpenFile(kCodesAttribues);
+  if (!notes) return laptop.Error() == db::kNoSuchFile ? db::kOk : laptop.Error();
+  notes->SetKey(code);
+  const int status = notes->ReadRecord();
+  if (status == db::kRecordNotFound) return db::kOk;
+  if (status != db::kOk) return status;
+  const db::DynArray& note = notes->GetRecord();
+  if (note.Field(2) != threshold) return db::kOk;
+  // Only a code this cycle's counter can have given: above the user's threshold.
+  std::optional<long> donne = CounterValue(note.Field(1));
+  std::optional<long> seuil = CounterValue(threshold);
+  if (!donne || !seuil || *donne <= *seuil || *donne > kHighestCode ||
+      FormatCode(*donne) != note.Field(1))
+    return db::kOk;
+  *noted = note.Field(1);
+  return db::kOk;
+}
+
+std::string ReadCounter(db::DbFile& counter, db::DynArray* record, int* status) {
+  counter.SetKey("999");
+  *status = counter.ReadRecord();
+  if (*status != db::kOk) {
+    return "Lecture impossible de l'enregistrement 999 du fichier " + counter.Name() + " (erreur " +
+           std::to_string(*status) + "). Exportation interrompue : rien n'a été écrit.";
+  }
+  *record = counter.GetRecord();
+  if (CounterValue(record->Field(11))) return {};
+  return "Le champ 11 de l'enregistrement 999 du fichier " + counter.Name() +
+         " n'est pas un nombre : \"" + record->Field(11) +
+         "\". Exportation interrompue : rien n'a été écrit.";
 }
 
 Planner::Planner(db::Session& laptop, db::Session& office, std::string user,
@@ -127,6 +171,10 @@ bool Planner::PlanFile(int field, const std::string& code, bool created, PersonP
 
   std::vector<std::string> keys;
   if (f.several) {
+    if (!SelectionSentence(f.file, code, user_)) {
+      failure_ = {PlanFailure::kUnselectableKey, f.file, code, 0};
+      return false;
+    }
     db::DynArray selected;
     if (int status = SelectKeys(laptop_, f.file, code, user_, &selected); status != db::kOk) {
       failure_ = {PlanFailure::kSelection, f.file, "", status};
@@ -167,9 +215,18 @@ bool Planner::PlanFile(int field, const std::string& code, bool created, PersonP
   if (!Read(*reference, found, &references) || !Read(*office, found, &current)) return false;
   for (RecordPlan& r : f.records) {
     if (auto it = references.find(r.key); it != references.end()) r.reference = it->second;
-    if (auto it = current.find(r.key); it != current.end()) r.office = it->second;
+    if (auto it = current.find(r.key); it != current.end()) {
+      r.office = it->second;
+      r.office_found = true;
+    }
     r.verdict = Decide(r.reference, r.office, r.laptop, f.ask);
     r.send = r.verdict == Verdict::kWrite || r.verdict == Verdict::kOverride;
+    if (r.verdict == Verdict::kConflict) {
+      if (auto merged = Merge(r.reference, r.office, r.laptop)) {
+        r.mergeable = true;
+        r.merged = std::move(*merged);
+      }
+    }
   }
   return true;
 }

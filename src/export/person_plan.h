@@ -15,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,7 +32,8 @@ namespace cortevane::exporting {
 // What becomes of one laptop record.
 enum class Verdict {
   kUnchanged,    // the laptop did not change it (same text as the reference): left alone
-  kAlreadySent,  // the office already holds the laptop's version: neither written nor asked
+  kAlreadySent,  // the office already holds the laptop's version, or its changes merged with
+                 // the office's: neither written nor asked
   kWrite,        // only the laptop changed it, or the person is new: written
   kOverride,     // both sides changed it, the file's parameter says "N": written unasked
   kConflict,     // both sides changed it: written only when the user accepts
@@ -48,8 +50,17 @@ struct RecordPlan {
   db::DynArray reference;  // empty when absent (and always for a person created on the laptop)
   db::DynArray office;     // likewise
   db::DynArray laptop;
+  bool office_found = false;  // the office held a record under the key when it was read
   Verdict verdict = Verdict::kUnchanged;
   bool send = false;  // written on the office: kWrite, kOverride, or a conflict accepted
+  // A conflict whose two changes touch different fields (export/merge_rule.h) can be merged:
+  // `merged` is then the reference with both sides' changes.
+  bool mergeable = false;
+  db::DynArray merged;
+  bool merge = false;  // the user chose the merge: `merged` is sent instead of `laptop`
+
+  // What is written on the office when `send`.
+  const db::DynArray& Sent() const { return merge ? merged : laptop; }
 };
 
 struct FilePlan {
@@ -73,11 +84,18 @@ struct PersonPlan {
   std::vector<FilePlan> files;  // in parameter order
 };
 
+// The answers to a conflict question.
+enum class Answer {
+  kNo,     // the office keeps its version
+  kYes,    // the laptop's version is sent, and so are the person's later conflicts, unasked
+  kMerge,  // (a mergeable conflict only) the merge is sent; the next conflict is asked
+};
+
 // Settles the conflicts with the user's answers, in plan order: `ask` is called for each
-// conflict until it answers true, which accepts the person's changes; every later conflict of
-// the person is then sent without a question. A false answer keeps the office's version.
+// conflict until it answers kYes, which accepts the person's changes; every later conflict of
+// the person is then sent as the laptop's, without a question.
 void Resolve(PersonPlan* plan,
-             const std::function<bool(const FilePlan& file, const RecordPlan& record)>& ask);
+             const std::function<Answer(const FilePlan& file, const RecordPlan& record)>& ask);
 
 // Gives a person created on the laptop its code: the code is the office key of its record in a
 // one-record file, and replaces the first 5 characters of its keys in a several-records file.
@@ -91,6 +109,9 @@ struct PlanFailure {
     kOpenLaptop,  // a laptop file cannot be opened
     kSelection,   // the selection of a several-records file's keys failed
     kRead,        // a read failed (other than "no such record")
+    // The person's code cannot be selected in a several-records file (see SelectionSentence):
+    // the person is left out, the export goes on.
+    kUnselectableKey,
   };
   Kind kind = kNone;
   std::string file;  // kOpen*: the exported file's name; kRead: the file read
@@ -101,12 +122,28 @@ struct PlanFailure {
 // The keys of `file` that the export handles, selected through DBA.SELECT on the laptop
 // session: every person ("CIVILAIDE"), the user's registrations ("SDEXPORTAIDES"), or the keys
 // beginning with `prefix`. Returns 0 with *keys one field a key, or the failure's status with
-// *keys empty.
+// *keys empty (kBadArgument when `prefix` cannot be put in a sentence).
 int SelectKeys(db::Session& laptop, std::string_view file, std::string_view prefix,
                std::string_view user, db::DynArray* keys);
 
 // The keys of a selection's result (value 1 of each field), in its order, read in one walk.
 std::vector<std::string> KeysOf(const db::DynArray& list);
+
+// The laptop file where the export notes the server code given to each person created on the
+// laptop, so that a run after an interrupted one gives the person the same code again.
+inline constexpr char kCodesAttribues[] = "CODESATTRIBUES";
+
+// The code an interrupted export of this cycle (the user's threshold `threshold`) noted for the
+// laptop person `code`, in *noted; empty when there is no note, or a note of another cycle or
+// of a code that cycle's counter cannot have given. Only "no such file" and "no such record"
+// mean no note: any other status of the notes is returned (the caller must not take a code).
+int NotedCode(db::Session& laptop, const std::string& code, const std::string& threshold,
+              std::string* noted);
+
+// Reads record "999" of a counter file and checks its field 11, as an export does before
+// anything is written: "" with *record set, or the French message that stops the export, with
+// *status the read's status (0 when field 11 is not a number).
+std::string ReadCounter(db::DbFile& counter, db::DynArray* record, int* status);
 
 class Planner {
  public:

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "db/dyn_array.h"
+
 namespace cortevane::exporting {
 
 std::optional<long> CounterValue(std::string_view field) {
@@ -54,12 +56,19 @@ std::string SectorKey(std::string_view sector_code) {
   return std::string(sector_code.substr(0, 3));
 }
 
-std::string SelectionSentence(std::string_view file, std::string_view prefix,
-                              std::string_view user) {
+std::optional<std::string> SelectionSentence(std::string_view file, std::string_view prefix,
+                                             std::string_view user) {
   std::string sentence = "SELECT " + std::string(file);
   if (file == "CIVILAIDE") return sentence;
   if (file == "SDEXPORTAIDES") return sentence + " AVEC 1 = \"" + std::string(user) + "\"";
-  return sentence + " AVEC 0 = \"" + std::string(prefix) + "]\"";
+  const bool double_quote = prefix.find('"') != std::string_view::npos;
+  const bool single_quote = prefix.find('\'') != std::string_view::npos;
+  const bool mark = std::any_of(prefix.begin(), prefix.end(), [](char c) {
+    return c == db::kFieldMark || c == db::kValueMark || c == db::kSubValueMark;
+  });
+  if ((double_quote && single_quote) || mark || prefix.starts_with('[')) return std::nullopt;
+  const char quote = double_quote ? '\'' : '"';
+  return sentence + " AVEC 0 = " + quote + std::string(prefix) + "]" + quote;
 }
 
 std::string ConflictQuestion(std::string_view label, std::string_view code,

@@ -35,9 +35,12 @@ std::string SectorKey(std::string_view sector_code);
 
 // The DBA.SELECT sentence that finds the keys of `file` the export needs: every person for
 // "CIVILAIDE", the user's registrations for "SDEXPORTAIDES", else the keys beginning with
-// `prefix`. The names are compared exactly, case included.
-std::string SelectionSentence(std::string_view file, std::string_view prefix,
-                              std::string_view user);
+// `prefix`. The names are compared exactly, case included. The prefix is put between double
+// quotes, or single quotes when it holds a double one; nullopt when no sentence can select
+// it: it holds both quote characters, a record mark (the request travels as one record), or
+// begins with "[" (which the sentence would read as "ends with").
+std::optional<std::string> SelectionSentence(std::string_view file, std::string_view prefix,
+                                             std::string_view user);
 
 // The question asked when a record changed both on the laptop and on the server.
 std::string ConflictQuestion(std::string_view label, std::string_view code,

@@ -35,6 +35,8 @@ constexpr Sentence kDatabaseSentences[] = {
     {db::kReadOnlyAccount,
      "La base est en lecture seule (support protégé en écriture) : rien ne peut y être "
      "modifié."},
+    {db::kConditionFailed,
+     "L'enregistrement a été modifié sur la base par un autre utilisateur depuis sa lecture."},
     {db::kMissingParameters,
      "Les paramètres d'exportation du bureau (fichier SDPARAMEXPORT) sont incomplets."},
 };

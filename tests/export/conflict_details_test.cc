@@ -25,22 +25,25 @@ TEST(ConflictDetailsTest, ListsOnlyTheFieldsThatDifferValueByValue) {
   const std::string details =
       ConflictDetails("00042", Rec("A^DUPONT^Anne^01]02"), Rec("A^DURAND^Anne^01]03"),
                       Rec("A^DUPOND^Anne-Marie^01]02^x\\y"), names);
-  EXPECT_EQ(details,
-            "Enregistrement 00042\n\n"
-            "Champ 2 (NomAide)\n  à l'importation : DUPONT\n  sur le serveur : DURAND\n"
-            "  sur le portable : DUPOND\n\n"
-            "Champ 3\n  à l'importation : Anne\n  sur le serveur : Anne\n"
-            "  sur le portable : Anne-Marie\n\n"
-            "Champ 4, valeur 2 (Telephones)\n  à l'importation : 02\n  sur le serveur : 03\n"
-            "  sur le portable : 02\n\n"
-            "Champ 5\n  à l'importation : (vide)\n  sur le serveur : (vide)\n"
-            "  sur le portable : x ; y");
+  EXPECT_EQ(
+      details,
+      "Enregistrement 00042\n\n"
+      "Champ 2 (NomAide), modifié des deux côtés\n  à l'importation : DUPONT\n"
+      "  sur le serveur : DURAND\n  sur le portable : DUPOND\n\n"
+      "Champ 3, modifié sur le portable\n  à l'importation : Anne\n  sur le serveur : Anne\n"
+      "  sur le portable : Anne-Marie\n\n"
+      "Champ 4, valeur 2 (Telephones), modifié sur le serveur\n  à l'importation : 02\n  sur le "
+      "serveur : 03\n"
+      "  sur le portable : 02\n\n"
+      "Champ 5, modifié sur le portable\n  à l'importation : (vide)\n  sur le serveur : (vide)\n"
+      "  sur le portable : x ; y");
 }
 
 TEST(ConflictDetailsTest, AbsentRecordsLongValuesAndManyDifferences) {
   // Deleted on the server: every field the laptop holds is listed against "(absent)".
   EXPECT_EQ(ConflictDetails("K", Rec("a"), Rec(""), Rec("b"), {}),
-            "Enregistrement K\n\nChamp 1\n  à l'importation : a\n  sur le serveur : (absent)\n"
+            "Enregistrement K\n\nChamp 1, modifié des deux côtés\n  à l'importation : a\n  sur le "
+            "serveur : (absent)\n"
             "  sur le portable : b");
 
   // Cut on characters, not bytes: 59 characters then "…".
@@ -56,9 +59,9 @@ TEST(ConflictDetailsTest, AbsentRecordsLongValuesAndManyDifferences) {
     laptop += (f > 1 ? "^" : "") + std::string("l");
   }
   const std::string many = ConflictDetails("K", Rec(reference), Rec(reference), Rec(laptop), {});
-  EXPECT_TRUE(
-      many.ends_with("Champ 40\n  à l'importation : r\n  sur le serveur : r\n"
-                     "  sur le portable : l\n\n… et 3 autres différences."))
+  EXPECT_TRUE(many.ends_with(
+      "Champ 40, modifié sur le portable\n  à l'importation : r\n  sur le serveur : r\n"
+      "  sur le portable : l\n\n… et 3 autres différences."))
       << many;
 }
 
@@ -78,7 +81,8 @@ TEST_F(ConflictQuestionTest, CarriesWhatDiffersAsItsDetails) {
   EXPECT_EQ(question.title, "Message CORTEVANE");
   EXPECT_EQ(question.text, ConflictQuestion("l'état civil", "00042", "DUPOND", "Anne"));
   EXPECT_EQ(question.details,
-            "Enregistrement 00042\n\nChamp 2 (NomAide)\n  à l'importation : DUPONT\n"
+            "Enregistrement 00042\n\nChamp 2 (NomAide), modifié des deux côtés\n"
+            "  à l'importation : DUPONT\n"
             "  sur le serveur : DURAND\n  sur le portable : DUPOND");
   EXPECT_TRUE(ui_.boxes()[2].details.empty());
 }

@@ -89,8 +89,8 @@ TEST_F(DocumentsTest, FoldersThatCannotBeCopiedAreToldBeforeTheFinalMessage) {
   // The export itself went through: released and cleared.
   EXPECT_EQ(Dump(server_, "SDEXPORTAIDES"), "");
   EXPECT_EQ(Dump(laptop_, "CIVILAIDE"), "");
-  EXPECT_TRUE(ui_.LogText().ends_with("progress|hide\npointer|screen|0\nbox|48|Message CORTEVANE|" +
-                                      told + "\nbox|" + kFinalBox + "\nmenu|import|on"));
+  EXPECT_TRUE(Log().ends_with("progress|hide\npointer|screen|0\nbox|48|Message CORTEVANE|" + told +
+                              "\nbox|" + kFinalBox + "\nmenu|import|on"));
 }
 
 // A link to a file outside the documents folder and a pipe are named, not copied; the rest
@@ -180,8 +180,8 @@ TEST_F(ClearingTest, AnEmptyLaptopStillClearsAndEnds) {
   ASSERT_EQ(laptop_.store()->Clear("CIVILAIDE"), 0);
   ASSERT_EQ(server_.store()->Delete("SDEXPORTAIDES", "00042"), 0);
   Run();
-  EXPECT_EQ(ui_.LogText(), "box|" + kStartBox + "\npointer|screen|11\npointer|screen|0\nbox|" +
-                               kFinalBox + "\nmenu|import|on");
+  EXPECT_EQ(Log(), "box|" + kStartBox + "\npointer|screen|11\npointer|screen|0\nbox|" + kFinalBox +
+                       "\nmenu|import|on");
   EXPECT_EQ(Dump(laptop_, "NOTES"), "");
   EXPECT_EQ(Dump(laptop_, "AGENDA"), "");
   EXPECT_EQ(Dump(server_, "CIVILAIDE_ALICE"), "");

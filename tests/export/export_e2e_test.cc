@@ -182,12 +182,19 @@ TEST_F(ExportEndToEndTest, ImportWorkExport) {
   exporting.Demarrage_Exportation();
 
   ASSERT_EQ(ui.boxes().size(), 3u);
-  EXPECT_EQ(ui.boxes()[1].style, 36);
+  // The two sides changed different fields: Fusionner is offered; Oui sends the laptop's.
+  EXPECT_EQ(ui.boxes()[1].style, ui::kYesNo + ui::kMergeButton + ui::kQuestion);
   EXPECT_EQ(ui.boxes()[1].text.rfind("Les informations de État civil de l'aidé \"" + codes[0], 0),
             0u)
       << ui.boxes()[1].text;
-  EXPECT_EQ(ui.boxes()[2].text,
-            "Exportation des données de l'ordinateur portable vers le serveur terminée.");
+  EXPECT_EQ(
+      ui.boxes()[2].text.rfind(
+          "Exportation des données de l'ordinateur portable vers le serveur terminée.\r\n", 0),
+      0u)
+      << ui.boxes()[2].text;
+  EXPECT_NE(ui.boxes()[2].text.find(" aidés envoyés, 1 question dont 0 fusion, nouveau code : "),
+            std::string::npos)
+      << ui.boxes()[2].text;
   EXPECT_EQ(ui.unanswered(), 0);
   EXPECT_TRUE(ui.MenuEnabled(ui::MenuEntry::kImport));
 

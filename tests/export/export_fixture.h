@@ -66,9 +66,11 @@ class ExportTest : public ::testing::Test {
   void Run(std::initializer_list<int> answers = {});
 
   // The boxes shown, one a line as style|title|text, carriage returns and line feeds shown as
-  // \r and \n.
+  // \r and \n; the final box without its summary line.
   std::string Boxes() const;
-  // The last box's text.
+  // The Ui's log (ScriptedUi::LogText) without the final box's summary line.
+  std::string Log() const;
+  // The last box's text (the final box without its summary line).
   std::string LastBox() const;
 
   std::filesystem::path root_;

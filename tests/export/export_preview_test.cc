@@ -94,6 +94,45 @@ TEST_F(ExportPreviewTest, TellsWhatAnExportWouldDoAndChangesNothing) {
   EXPECT_EQ(status, 1);
 }
 
+// What the preview announces is what the export then does: it stops on the same counter
+// faults with the export's own message, and a code noted by an interrupted run is kept.
+TEST_F(ExportPreviewTest, AgreesWithTheExportOnCounterFaultsAndNotedCodes) {
+  const std::string office = " --user ALICE --office '" + (root_ / "server").string() + "'";
+  struct Fault {
+    const char* file;
+    const char* field11;  // nullptr: no record "999"
+  };
+  for (const Fault& fault :
+       {Fault{"COMPTEUR_ALICE", "60 "}, Fault{"COMPTEUR_ALICE", ""},
+        Fault{"COMPTEUR_ALICE", nullptr}, Fault{"COMPTEUR", "x"}, Fault{"COMPTEUR", nullptr}}) {
+    ASSERT_NO_FATAL_FAILURE(SetUpServer(server_, user_));
+    if (fault.field11) {
+      Put(server_, fault.file, "999", Counter(fault.field11));
+    } else {
+      ASSERT_EQ(server_.store()->Delete(fault.file, "999"), db::kOk);
+    }
+    ui_.ClearLog();
+    Run();
+    int status = 0;
+    EXPECT_EQ(Preview(office, &status), "cortevane-admin: " + LastBox() + "\n") << fault.file;
+    EXPECT_EQ(status, 1);
+  }
+
+  ASSERT_NO_FATAL_FAILURE(SetUpServer(server_, user_));
+  Put(server_, "COMPTEUR", "999", Counter("00150"));
+  Put(laptop_, "CIVILAIDE", "00118", Person("NOUVEAU", "Né", "0123"));
+  ASSERT_EQ(laptop_.store()->CreateFile(kCodesAttribues), db::kOk);
+  Put(laptop_, kCodesAttribues, "00118", "00151^00100");
+  EXPECT_EQ(Preview(office),
+            "00118 NOUVEAU Né: new person, keeps the code 00151 an interrupted export gave it; "
+            "records to write: CIVILAIDE 1\nTotal: 1 person, 0 unchanged, 1 record to write, 0 "
+            "files that would bring a question, 0 new persons to get a code\n");
+  ui_.ClearLog();
+  Run();
+  EXPECT_EQ(Dump(server_, "CIVILAIDE"), "00151=" + Person("NOUVEAU", "Né", "0123"));
+  EXPECT_EQ(Get(server_, "COMPTEUR", "999"), Counter("00150"));
+}
+
 TEST_F(ExportPreviewTest, ReachesAPostgresOffice) {
   const auto address = cortevane::testing::NewPgAccount("preview");
   if (!address) GTEST_SKIP() << "no PostgreSQL test server";

@@ -72,6 +72,8 @@ TEST_F(JournalTest, ARunTellsEachPersonAndTheClearingLineByLine) {
   EXPECT_EQ(Text(), Header() +
                         "Aidé 00042 DUPONT Anne\n"
                         "  Question sur les notes (NOTES 00042A) : réponse Non\n"
+                        "    Valeurs du portable non envoyées :\n"
+                        "      Champ 1 : note du portable\n"
                         "  NOTES : 1 enregistrement écrit (00042B)\n"
                         "  BUDGET : 1 enregistrement écrit (00042)\n"
                         "  Inscription libérée\n"
@@ -93,7 +95,9 @@ TEST_F(JournalTest, ARunTellsEachPersonAndTheClearingLineByLine) {
                         "Vidage : vidés CIVILAIDE (portable), CIVILAIDE_ALICE (serveur), NOTES "
                         "(portable), NOTES_ALICE (serveur), BUDGET (portable), BUDGET_ALICE "
                         "(serveur), AGENDA (portable).\n"
-                        "Exportation terminée le <date>.\n");
+                        "Exportation terminée le <date> : 3 aidés envoyés, 1 question dont 0 "
+                        "fusion, nouveau code : 00118 → 00151 ; journal : C:\\KESTA\\JOURNAL\\" +
+                        Journals().at(0).filename().string() + ".\n");
 }
 
 TEST_F(JournalTest, AFailedRunEndsItsJournalWithTheMessage) {

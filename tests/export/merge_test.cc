@@ -42,12 +42,11 @@ TEST_F(ExportTest, OutcomesOfEachKindOfChangeWithoutConflict) {
   // Released and nothing left: the laptop and the reference copies are emptied.
   EXPECT_EQ(Dump(laptop_, "NOTES"), "");
   EXPECT_EQ(Dump(server_, "NOTES_ALICE"), "");
-  EXPECT_EQ(ui_.LogText().find("pointer|screen|11\nprogress|Aidé 1 sur 1\n") != std::string::npos,
-            true)
-      << ui_.LogText();
-  EXPECT_TRUE(ui_.LogText().ends_with("progress|hide\npointer|screen|0\nbox|" + kFinalBox +
-                                      "\nmenu|import|on"))
-      << ui_.LogText();
+  EXPECT_EQ(Log().find("pointer|screen|11\nprogress|Aidé 1 sur 1\n") != std::string::npos, true)
+      << Log();
+  EXPECT_TRUE(
+      Log().ends_with("progress|hide\npointer|screen|0\nbox|" + kFinalBox + "\nmenu|import|on"))
+      << Log();
 }
 
 TEST_F(ExportTest, AcceptanceLastsForTheRestOfOnePersonOnly) {
@@ -149,8 +148,8 @@ TEST_F(ExportTest, AFailureInTheThirdPersonSendsNothingOfItAndTheRerunAsksOnlyAb
   Run({ui::kAnswerYes});
 
   const std::string failure =
-      "0|Cortevane KESTA|Impossible d'écrire l'enregistrement 00044 du fichier BUDGET sur le "
-      "serveur : 32001";
+      "0|Cortevane KESTA|Impossible d'envoyer l'aidé 00044 sur le serveur (erreur 32001) : rien "
+      "n'a été écrit pour cet aidé.";
   EXPECT_EQ(Boxes(), kStartBox + "\n" + Question("l'état civil", "00044 - NOM 00044 modifié") +
                          "\n" + failure);
   EXPECT_EQ(Dump(server_, "CIVILAIDE"), "00042=" + Person("NOM", "00042 modifié", "0123") +
@@ -160,9 +159,9 @@ TEST_F(ExportTest, AFailureInTheThirdPersonSendsNothingOfItAndTheRerunAsksOnlyAb
   EXPECT_EQ(Dump(server_, "CIVILAIDE_ALICE").empty(), false);  // nothing cleared
   EXPECT_NE(Dump(laptop_, "CIVILAIDE"), "");
   EXPECT_TRUE(ui_.MenuEnabled(ui::MenuEntry::kImport));
-  EXPECT_TRUE(ui_.LogText().ends_with("progress|hide\npointer|screen|0\nbox|" + failure +
-                                      "\nmenu|export|on\nmenu|import|on"))
-      << ui_.LogText();
+  EXPECT_TRUE(Log().ends_with("progress|hide\npointer|screen|0\nbox|" + failure +
+                              "\nmenu|export|on\nmenu|import|on"))
+      << Log();
 
   // The rerun: what the first run sent is on the office as on the laptop, so it is neither
   // written nor asked again, although it differs from the reference copies.
@@ -215,6 +214,31 @@ TEST_F(ExportTest, AFailedReferenceReadStopsBeforeAnythingOfThePersonIsSent) {
   EXPECT_EQ(Dump(server_, "CIVILAIDE"), "00042=" + Person("DUPONT", "00042 modifié", "0123") +
                                             " | 00043=" + Person("DUPONT", "00043", "0123"));
   EXPECT_EQ(Dump(server_, "SDEXPORTAIDES"), "00043=ALICE^20000^10:5");
+}
+
+}  // namespace
+}  // namespace cortevane::exporting::testing
+
+namespace cortevane::exporting::testing {
+namespace {
+
+// A code holding one kind of quote selects its records with the other kind; a code no
+// sentence can select leaves its person out, reported, registered and on the laptop, while the
+// others are exported.
+TEST_F(ExportTest, CodesHoldingQuotesAreExportedAndUnselectableOnesLeftOut) {
+  for (const char* code : {"00\"42", "00'43", "00\"'44"}) {
+    Imported(code, Person("AIDE", code, "0123"));
+    ImportedNote(std::string(code) + "A", "note");
+    Put(laptop_, "NOTES", std::string(code) + "A", "note du portable");
+  }
+  Run();
+  EXPECT_EQ(Dump(server_, "NOTES"),
+            "00\"'44A=note | 00\"42A=note du portable | 00'43A=note du portable");
+  EXPECT_EQ(Dump(server_, "SDEXPORTAIDES"), "00\"'44=ALICE^20000^10:5");
+  EXPECT_EQ(Get(laptop_, "NOTES", "00\"'44A"), "note du portable");
+  ASSERT_EQ(ui_.boxes().size(), 3u) << Boxes();
+  EXPECT_EQ(ui_.boxes()[1].text.substr(ui_.boxes()[1].text.rfind('\n') + 1), "00\"'44");
+  EXPECT_EQ(LastBox(), kFinalText);
 }
 
 }  // namespace

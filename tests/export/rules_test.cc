@@ -45,6 +45,14 @@ TEST(ExportRulesTest, SelectionSentencesByFileName) {
   EXPECT_EQ(SelectionSentence("SDEXPORTAIDES", "", "ALICE"),
             "SELECT SDEXPORTAIDES AVEC 1 = \"ALICE\"");
   EXPECT_EQ(SelectionSentence("NOTES", "00042", "ALICE"), "SELECT NOTES AVEC 0 = \"00042]\"");
+  // Keys holding a quote take the other one; keys no sentence can select give none.
+  EXPECT_EQ(SelectionSentence("NOTES", "00\"42", "ALICE"), "SELECT NOTES AVEC 0 = '00\"42]'");
+  EXPECT_EQ(SelectionSentence("NOTES", "00'42", "ALICE"), "SELECT NOTES AVEC 0 = \"00'42]\"");
+  for (std::string_view key : {"0\"0'42",
+                               "00\xFD"
+                               "42",
+                               "[0042"})
+    EXPECT_EQ(SelectionSentence("NOTES", key, "ALICE"), std::nullopt) << key;
   // Names are compared exactly: a lower-case name is an ordinary file.
   EXPECT_EQ(SelectionSentence("civilaide", "00042", "ALICE"),
             "SELECT civilaide AVEC 0 = \"00042]\"");

@@ -18,6 +18,7 @@
 #include "db/sample_data.h"
 #include "db/sqlite/sqlite_store.h"
 #include "db/status.h"
+#include "export/merge_rule.h"
 #include "export/mod_exportation.h"
 #include "export/rules.h"
 #include "support/pg_server.h"
@@ -340,8 +341,11 @@ fs::path World::Laptop(const std::string& user, const std::vector<std::string>& 
       Write(*lap, "CIVILAIDE", c, person.Text());
     }
     if (j % 3 == 0) {
+      // Changed on both sides: in different fields (a merge is offered), or, one person in
+      // twelve, in the same field too (no merge: Yes).
       db::DynArray on_office(Read(office, "CIVILAIDE", c));
       on_office.SetField(12, "02 99 00 00 " + std::to_string(10 + j));
+      if (j % 12 == 6) on_office.SetField(11, "VILLE DU BUREAU " + tag);
       Write(office, "CIVILAIDE", c, on_office.Text());
     }
     if (j % 2 == 1) {
@@ -381,13 +385,29 @@ Expectation World::Expect(const std::string& user) {
   db::Store& office = *Office();
   std::shared_ptr<db::SqliteStore> lap = OpenFolder(e.laptop_folder);
   const std::string threshold = db::DynArray(Read(office, "COMPTEUR_" + user, "999")).Field(11);
-  for (const std::string& file : Files(office, "AIDE")) {
+  const db::DynArray aide(Read(office, "SDPARAMEXPORT", "AIDE"));
+  std::set<std::string> accepted;  // persons whose conflicts now follow unasked (a Yes)
+  for (int f = 1; f <= aide.Count(); ++f) {
+    const std::string file = aide.Value(f, 1);
+    const bool asked = aide.Value(f, 4) != "N";
     for (const auto& [key, record] : All(*lap, file)) {
       const std::string code = key.substr(0, 5);
       if (exporting::IsKnownPerson(threshold, code)) {
         const std::string reference = Read(office, file + "_" + user, key);
         const std::string current = Read(office, file, key);
-        e.known[{file, key}] = record != reference ? record : current;
+        // The runner answers Fusionner where it is offered, Yes elsewhere.
+        std::string sent = record;
+        if (record == reference) {
+          sent = current;
+        } else if (current != reference && current != record && asked && !accepted.count(code)) {
+          if (auto merged = exporting::Merge(db::DynArray(reference), db::DynArray(current),
+                                             db::DynArray(record))) {
+            sent = merged->Text();
+          } else {
+            accepted.insert(code);
+          }
+        }
+        e.known[{file, key}] = sent;
         e.before[{file, key}] = current;
       } else {
         e.created[code][{file, key.substr(5)}] = record;

@@ -6,7 +6,8 @@
 //
 // SERVER is an embedded account folder, or "pg:DATABASE" for a database of the PostgreSQL server
 // named by CORTEVANE_PG_HOST (credentials CORTEVANE_PG_USER and PGPASSWORD). LAPTOP is an
-// embedded account folder. The export answers Yes to every question; the import checks the
+// embedded account folder. The export answers Fusionner where a question offers it and Yes to
+// every other question (STRESS_RETRY=1: see ChangeWhileAsked); the import checks the
 // register, registers the codes in one conditional batch and calls IMPORTDONNEES, as the import
 // window does.
 //
@@ -167,23 +168,41 @@ bool ConnectEmbedded(db::Session& session, const std::string& folder) {
   return true;
 }
 
-bool ConnectServer(db::Session& session, const std::string& office) {
-  if (office.rfind("pg:", 0) != 0) return ConnectEmbedded(session, office);
+// A connection of its own to the office: an embedded folder, or "pg:DATABASE" (then
+// *address, when given, is set). nullptr after a failure, told on standard error.
+std::shared_ptr<db::Store> OpenOffice(const std::string& office, db::PgAddress* address = nullptr) {
+  if (office.rfind("pg:", 0) != 0) {
+    std::shared_ptr<db::SqliteStore> store;
+    if (int s = db::SqliteStore::Open(office, &store)) {
+      std::cerr << "cannot open " << office << ": " << db::StatusText(s) << "\n";
+      return nullptr;
+    }
+    return store;
+  }
   const char* host = std::getenv("CORTEVANE_PG_HOST");
   const char* user = std::getenv("CORTEVANE_PG_USER");
   const char* password = std::getenv("PGPASSWORD");
-  db::PgAddress address;
-  address.host = host != nullptr ? host : "";
-  address.account = office.substr(3);
-  address.user = user != nullptr ? user : "postgres";
-  address.password = password != nullptr ? password : "";
+  db::PgAddress a;
+  a.host = host != nullptr ? host : "";
+  a.account = office.substr(3);
+  a.user = user != nullptr ? user : "postgres";
+  a.password = password != nullptr ? password : "";
   int status = 0;
-  std::shared_ptr<db::PostgresStore> store = db::PostgresStore::Connect(address, &status);
+  std::shared_ptr<db::PostgresStore> store = db::PostgresStore::Connect(a, &status);
   if (!store) {
     std::cerr << "cannot connect to " << office << ": " << db::StatusText(status) << "\n";
-    return false;
+    return nullptr;
   }
-  TheFaults().office = store.get();
+  if (address) *address = a;
+  return store;
+}
+
+bool ConnectServer(db::Session& session, const std::string& office) {
+  if (office.rfind("pg:", 0) != 0) return ConnectEmbedded(session, office);
+  db::PgAddress address;
+  std::shared_ptr<db::Store> store = OpenOffice(office, &address);
+  if (!store) return false;
+  TheFaults().office = static_cast<db::PostgresStore*>(store.get());
   TheFaults().office_address = address;
   session.SetDataBaseType(2);
   session.SetHostName(address.host);
@@ -200,16 +219,52 @@ void PrintBoxes(const ui::ScriptedUi& ui) {
   }
 }
 
-int RunExport(db::Session& server, db::Session& laptop, const std::string& user) {
-  ui::ScriptedUi ui;
+// Answers Fusionner wherever the box offers it, Yes to every other question.
+class MergingUi final : public ui::ScriptedUi {
+ public:
+  int MsgBox(std::string_view text, int style, std::string_view title,
+             std::string_view details) override {
+    const int answer = ScriptedUi::MsgBox(text, style, title, details);
+    return (style & ui::kMergeButton) ? ui::kAnswerMerge : answer;
+  }
+};
+
+// STRESS_RETRY=1: another connection changes the office's record of the person asked while
+// the first question waits, and puts it back while the question is asked again; the person is
+// then asked a third time and sent as if nothing had happened, so the outcome is unchanged.
+void ChangeWhileAsked(ui::ScriptedUi& ui, const std::string& office) {
+  if (EnvNumber("STRESS_RETRY") == 0) return;
+  ui.on_box = [office, asked = 0, code = std::string(),
+               original = std::string()](const ui::ScriptedUi::Box& box) mutable {
+    const size_t at = box.text.find("de l'aidé \"");
+    if (box.text.rfind("Les informations de ", 0) != 0 || at == std::string::npos || ++asked > 2)
+      return;
+    std::shared_ptr<db::Store> other = OpenOffice(office);
+    if (!other) std::_Exit(2);
+    if (asked == 1) {
+      code = box.text.substr(at + 12, 5);
+      if (other->Read("CIVILAIDE", code, &original) != db::kOk) std::_Exit(2);
+      db::DynArray changed(original);
+      changed.SetField(70, "retouché au bureau pendant la question");
+      if (other->Write("CIVILAIDE", code, changed.Text()) != db::kOk) std::_Exit(2);
+    } else if (other->Write("CIVILAIDE", code, original) != db::kOk) {
+      std::_Exit(2);
+    }
+  };
+}
+
+int RunExport(db::Session& server, db::Session& laptop, const std::string& user,
+              const std::string& office) {
+  MergingUi ui;
   ui.AnswerYes(100000);
+  ChangeWhileAsked(ui, office);
   exporting::Mod_Exportation exporting(laptop, server, user, ui);
   exporting.Demarrage_Exportation();
   PrintBoxes(ui);
   const bool done =
       !ui.boxes().empty() &&
-      ui.boxes().back().text ==
-          "Exportation des données de l'ordinateur portable vers le serveur terminée.";
+      ui.boxes().back().text.starts_with(
+          "Exportation des données de l'ordinateur portable vers le serveur terminée.");
   return done ? 0 : 3;
 }
 
@@ -287,7 +342,7 @@ int main(int argc, char** argv) {
     db::Session server, laptop;
     if (!ConnectServer(server, args[1]) || !ConnectEmbedded(laptop, args[2])) return 2;
     const std::string& user = args[3];
-    status = args[0] == "export" ? RunExport(server, laptop, user)
+    status = args[0] == "export" ? RunExport(server, laptop, user, args[1])
                                  : RunImport(server, laptop, user, {args.begin() + 4, args.end()});
     laptop.Disconnect();
     server.Disconnect();

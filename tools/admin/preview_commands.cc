@@ -77,7 +77,8 @@ std::shared_ptr<db::Store> OpenOfficeAccount(AdminContext& ctx, const std::strin
   return store;
 }
 
-// Field 11 of record "999" of `file` on the office, or nullopt after a failure.
+// Field 11 of record "999" of `file` on the office, checked as the export checks it (its own
+// message when it cannot be used), or nullopt after a failure.
 std::optional<std::string> CounterField(AdminContext& ctx, db::Session& office,
                                         const std::string& file) {
   auto counter = office.OpenFile(file);
@@ -85,12 +86,13 @@ std::optional<std::string> CounterField(AdminContext& ctx, db::Session& office,
     Fail(ctx, "office file " + Quoted(file), office.Error());
     return std::nullopt;
   }
-  counter->SetKey("999");
-  if (int s = counter->ReadRecord()) {
-    Fail(ctx, "record \"999\" of office file " + Quoted(file), s);
+  db::DynArray record;
+  int status = db::kOk;
+  if (std::string problem = exporting::ReadCounter(*counter, &record, &status); !problem.empty()) {
+    FailMessage(ctx, problem);
     return std::nullopt;
   }
-  return counter->GetRecord().Field(11);
+  return record.Field(11);
 }
 
 std::string PlanFailureText(const exporting::PlanFailure& failure) {
@@ -101,35 +103,45 @@ std::string PlanFailureText(const exporting::PlanFailure& failure) {
       return "laptop file " + Quoted(failure.file);
     case exporting::PlanFailure::kSelection:
       return "selection of the records of " + Quoted(failure.file);
+    case exporting::PlanFailure::kUnselectableKey:
+      return "its code cannot be put in a selection of " + Quoted(failure.file) +
+             " (it holds both quotes, a mark, or begins with \"[\")";
     default:
       return "record " + Quoted(failure.key) + " of file " + Quoted(failure.file);
   }
 }
 
 struct Totals {
-  long persons = 0, unchanged = 0, records = 0, questions = 0, created = 0;
+  long persons = 0, unchanged = 0, records = 0, questions = 0, mergeable = 0, created = 0,
+       left_out = 0;
 };
 
-// One line for one person: what an export would do with it now.
-std::string Describe(const exporting::PersonPlan& plan, Totals* totals) {
+// One line for one person: what an export would do with it now. `noted`: the code an
+// interrupted export gave a person created on the laptop, which the export gives it again.
+std::string Describe(const exporting::PersonPlan& plan, const std::string& noted, Totals* totals) {
   using exporting::Verdict;
   std::vector<std::string> writes, asks;
   long person_records = 0;
   for (const exporting::FilePlan& file : plan.files) {
-    long write = 0, conflict = 0;
+    long write = 0, conflict = 0, mergeable = 0;
     for (const exporting::RecordPlan& record : file.records) {
       if (plan.created || record.verdict == Verdict::kWrite ||
           record.verdict == Verdict::kOverride) {
         ++write;
       } else if (record.verdict == Verdict::kConflict) {
         ++conflict;
+        mergeable += record.mergeable;
       }
     }
     if (write > 0) writes.push_back(file.file + " " + std::to_string(write));
-    if (conflict > 0)
-      asks.push_back(file.file + " (" + Plural(conflict, "record", "records") + ")");
+    if (conflict > 0) {
+      asks.push_back(file.file + " (" + Plural(conflict, "record", "records") +
+                     (mergeable > 0 ? ", " + std::to_string(mergeable) + " could be merged" : "") +
+                     ")");
+    }
     person_records += write;
     totals->questions += conflict > 0;
+    totals->mergeable += mergeable;
   }
   totals->records += person_records;
 
@@ -137,7 +149,9 @@ std::string Describe(const exporting::PersonPlan& plan, Totals* totals) {
   if (!plan.surname.empty() || !plan.first_name.empty())
     line += " " + plan.surname + " " + plan.first_name;
   line += ": ";
-  if (plan.created) {
+  if (plan.created && !noted.empty()) {
+    line += "new person, keeps the code " + noted + " an interrupted export gave it";
+  } else if (plan.created) {
     ++totals->created;
     line += "new person, would get a code";
   } else if (writes.empty() && asks.empty()) {
@@ -175,8 +189,9 @@ void RunPreview(AdminContext& ctx) {
   if (int s = parameters->ReadRecord()) {
     return (void)Fail(ctx, "record \"AIDE\" of office file \"SDPARAMEXPORT\"", s);
   }
+  // Both counters, checked as the export checks them before it writes anything.
   const auto threshold = CounterField(ctx, office, "COMPTEUR_" + user);
-  if (!threshold) return;
+  if (!threshold || !CounterField(ctx, office, "COMPTEUR")) return;
 
   db::DynArray persons;
   if (int s = exporting::SelectKeys(laptop, "CIVILAIDE", "", user, &persons)) {
@@ -188,16 +203,35 @@ void RunPreview(AdminContext& ctx) {
     exporting::PersonPlan plan;
     if (!planner.Plan(code, &plan)) {
       const exporting::PlanFailure& failure = planner.failure();
+      if (failure.kind == exporting::PlanFailure::kUnselectableKey) {
+        // The export leaves such a person out and goes on: so does the preview.
+        ++totals.left_out;
+        std::cout << code << ": would be left out: " << PlanFailureText(failure) << "\n";
+        continue;
+      }
       return (void)Fail(ctx, "person " + Quoted(code) + ": " + PlanFailureText(failure),
                         failure.status);
     }
+    std::string noted;
+    if (plan.created) {
+      if (int s = exporting::NotedCode(laptop, code, *threshold, &noted)) {
+        return (void)Fail(
+            ctx, "person " + Quoted(code) + ": laptop file " + Quoted(exporting::kCodesAttribues),
+            s);
+      }
+    }
     ++totals.persons;
-    std::cout << Describe(plan, &totals) << "\n";
+    std::cout << Describe(plan, noted, &totals) << "\n";
   }
   std::cout << "Total: " << Plural(totals.persons, "person", "persons") << ", " << totals.unchanged
             << " unchanged, " << Plural(totals.records, "record", "records") << " to write, "
-            << Plural(totals.questions, "file", "files") << " that would bring a question, "
-            << Plural(totals.created, "new person", "new persons") << " to get a code\n";
+            << Plural(totals.questions, "file", "files") << " that would bring a question";
+  if (totals.mergeable > 0)
+    std::cout << " (" << Plural(totals.mergeable, "record", "records") << " could be merged)";
+  std::cout << ", " << Plural(totals.created, "new person", "new persons") << " to get a code";
+  if (totals.left_out > 0)
+    std::cout << ", " << Plural(totals.left_out, "person", "persons") << " left out";
+  std::cout << "\n";
 }
 
 }  // namespace
