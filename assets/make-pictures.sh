@@ -32,11 +32,24 @@ identify fond_menu.bmp presentation.bmp
 # The program's icon, cut round from the presentation picture, at the sizes desktops ask the
 # hicolor theme for. Dates are left out so that the same picture gives the same bytes.
 mkdir -p icons
-for size in 16 22 24 32 48 64 128 256; do
+for size in 22 24 48 64 128 256; do
   convert presentation.bmp \
     \( +clone -threshold 101% -fill white -draw 'circle 212,212 212,1' \) \
     -alpha off -compose copy_opacity -composite \
     -filter Lanczos -resize "${size}x${size}" -strip \
     -define png:exclude-chunks=date,time "PNG32:icons/cortevane-$size.png"
 done
+# At 16 and 32 pixels the picture's letters melt into a blur: those two sizes are drawn for
+# their grid instead, a dark tile with the two transfers, to the laptop (white, right) and back
+# to the office (yellow, left), in whole-pixel strokes.
+png() { convert "$@" -strip -define png:exclude-chunks=date,time "PNG32:$out"; }
+out=icons/cortevane-16.png png -size 16x16 xc:none \
+  -fill '#1c3550' -draw 'roundrectangle 0,0 15,15 3,3' \
+  -fill white -draw 'rectangle 3,4 10,5' -draw 'polygon 10,1 14,4.5 10,8' \
+  -fill '#ffcf5a' -draw 'rectangle 5,10 12,11' -draw 'polygon 5,7 1,10.5 5,14'
+out=icons/cortevane-32.png png -size 32x32 xc:none \
+  -fill '#1c3550' -draw 'roundrectangle 0,0 31,31 6,6' \
+  -fill white -draw 'rectangle 6,8 21,11' -draw 'polygon 20,3 28,9.5 20,16' \
+  -fill '#ffcf5a' -draw 'rectangle 10,20 25,23' -draw 'polygon 11,15 3,21.5 11,28'
+
 identify icons/*.png

@@ -5,9 +5,11 @@
 #include <QGuiApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
+#include <QStatusBar>
 
 #include "app/mod_var.h"
 #include "ui/qt_ui.h"
@@ -42,6 +44,7 @@ MDI_Menu::MDI_Menu(Mod_Var& var, ui::Ui& ui, MainWindowJobs jobs, QWidget* paren
   setObjectName("MDI_Menu");
   createControls();
   createMenus();
+  createStatusBar();
   MDIForm_Load();
 }
 
@@ -59,10 +62,18 @@ void MDI_Menu::createControls() {
 }
 
 void MDI_Menu::createMenus() {
-  mnu_import_ = menuBar()->addAction("Import");
+  mnu_import_ = menuBar()->addAction("&Import");
   mnu_import_->setObjectName("Mnu_Import");
-  mnu_export_ = menuBar()->addAction("Export");
+  mnu_export_ = menuBar()->addAction("&Export");
   mnu_export_->setObjectName("Mnu_Export");
+  QMenu* suivi = menuBar()->addMenu("&Suivi");
+  suivi->setObjectName("Mnu_Suivi");
+  mnu_apercu_ = suivi->addAction(QString::fromUtf8("&Aperçu de l'exportation"));
+  mnu_apercu_->setObjectName("Mnu_Apercu");
+  mnu_journal_ = suivi->addAction("&Journal");
+  mnu_journal_->setObjectName("Mnu_Journal");
+  connect(mnu_apercu_, &QAction::triggered, this, &MDI_Menu::Mnu_Apercu_Click);
+  connect(mnu_journal_, &QAction::triggered, this, &MDI_Menu::Mnu_Journal_Click);
   mnu_quitter_ = menuBar()->addAction("&Quitter");
   mnu_quitter_->setObjectName("Mnu_Quitter");
   connect(mnu_import_, &QAction::triggered, this, &MDI_Menu::Mnu_Import_Click);
@@ -70,6 +81,13 @@ void MDI_Menu::createMenus() {
   connect(mnu_quitter_, &QAction::triggered, this, &MDI_Menu::Mnu_Quitter_Click);
   ui_.RegisterMenuEntry(ui::MenuEntry::kImport, mnu_import_);
   ui_.RegisterMenuEntry(ui::MenuEntry::kExport, mnu_export_);
+}
+
+// The line that says what was last done, or why a request was refused.
+void MDI_Menu::createStatusBar() {
+  statusBar()->setObjectName("Barre_Etat");
+  statusBar()->setSizeGripEnabled(true);
+  ui_.RegisterStatusBar(statusBar());
 }
 
 void MDI_Menu::MDIForm_Load() {
@@ -107,6 +125,14 @@ void MDI_Menu::Mnu_Export_Click() {
   // Every box and the progress window of the export open over this window.
   ui::OwnerScope owner(ui_, *this);
   jobs_.run_export();
+}
+
+void MDI_Menu::Mnu_Apercu_Click() {
+  if (jobs_.show_preview) jobs_.show_preview(this);
+}
+
+void MDI_Menu::Mnu_Journal_Click() {
+  if (jobs_.show_journal) jobs_.show_journal(this);
 }
 
 // The sessions are disconnected only once the child windows have agreed to close: the import

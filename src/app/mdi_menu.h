@@ -1,7 +1,9 @@
 // MDI_Menu: the main window. A workspace for the import window, titled with the two bases in
-// use, and a menu bar of three entries: Import (opens the import window; Export is disabled
+// use, a menu bar of four entries: Import (opens the import window; Export is disabled
 // while it is open), Export (runs the export; Import is disabled until the export gives it
-// back), and Quitter (disconnects both sessions and closes).
+// back), Suivi (the worker's views: what an export would now do, the journal of past runs) and
+// Quitter (disconnects both sessions and closes), and a status line (ui::ShowStatus) that says
+// what was last done.
 //
 // The import window and the export are reached through MainWindowJobs, so this window does
 // not depend on them (see jobs.h for where the real ones are plugged in). The window refuses
@@ -30,6 +32,10 @@ struct MainWindowJobs {
   std::function<QWidget*(QWidget* parent)> create_import_window;
   // Runs the export to its end. Empty: Export does nothing.
   std::function<void()> run_export;
+  // The worker's views of the "Suivi" menu, opened over `parent` (the main window): what an
+  // export would now do, and the journal of past imports and exports. Empty: they do nothing.
+  std::function<void(QWidget* parent)> show_preview;
+  std::function<void(QWidget* parent)> show_journal;
 };
 
 class MDI_Menu : public QMainWindow {
@@ -42,6 +48,8 @@ class MDI_Menu : public QMainWindow {
   void Mnu_Import_Click();
   void Mnu_Export_Click();
   void Mnu_Quitter_Click();
+  void Mnu_Apercu_Click();
+  void Mnu_Journal_Click();
 
   // The import window while it is open, else nullptr.
   QWidget* import_window() const { return import_window_; }
@@ -53,6 +61,7 @@ class MDI_Menu : public QMainWindow {
  private:
   void createControls();
   void createMenus();
+  void createStatusBar();
   void MDIForm_Load();
   // Asks every child window to close; false as soon as one refuses.
   bool CloseChildWindows();
@@ -63,6 +72,8 @@ class MDI_Menu : public QMainWindow {
   QMdiArea* workspace_ = nullptr;
   QAction* mnu_import_ = nullptr;
   QAction* mnu_export_ = nullptr;
+  QAction* mnu_apercu_ = nullptr;
+  QAction* mnu_journal_ = nullptr;
   QAction* mnu_quitter_ = nullptr;
   QPointer<QWidget> import_window_;
   QPointer<QMdiSubWindow> import_frame_;

@@ -187,10 +187,12 @@ Configuration ParseConfiguration(const std::vector<std::string>& lines) {
   while (read(line)) {
     if (IsBlank(line)) continue;
     if (TrimSpaces(line) == "[SERVEUR]") {
+      c.serveur_header = true;
       if (!read(line)) line.clear();  // a header on the last line: no host
       c.W_Serveur = DropCharacters(line, 8);
     }
     if (TrimSpaces(line) == "[DISTANT SERVEUR]") {
+      c.serveur_distant_header = true;
       if (!read(line)) line.clear();
       c.W_ServeurDistant = DropCharacters(line, 9);
     }
@@ -225,6 +227,30 @@ Configuration ParseConfiguration(const std::vector<std::string>& lines) {
 std::string_view ConfigurationProblem(const Configuration& c) {
   if (!c.opened || IsBlank(c.W_Serveur) || IsBlank(c.W_ServeurDistant)) return kServerProblem;
   if (c.W_Bases.Count() == 0 || c.W_BasesDistantes.Count() == 0) return kMissingBase;
+  return {};
+}
+
+std::string ConfigurationCause(const Configuration& c, const std::filesystem::path& file) {
+  const std::string named = file.empty() ? "le fichier de configuration"
+                                         : "le fichier de configuration « " + file.string() + " »";
+  auto in_file = [&](std::string_view what) { return "Dans " + named + ", " + std::string(what); };
+  if (!c.opened) {
+    std::error_code ec;
+    const bool exists = !file.empty() && std::filesystem::exists(file, ec);
+    return "L" + named.substr(1) + (exists ? " ne peut pas être lu." : " est introuvable.");
+  }
+  if (IsBlank(c.W_Serveur)) {
+    return in_file(c.serveur_header ? "la ligne qui suit [SERVEUR] ne donne aucun nom de serveur."
+                                    : "la section [SERVEUR] manque.");
+  }
+  if (IsBlank(c.W_ServeurDistant)) {
+    return in_file(c.serveur_distant_header
+                       ? "la ligne qui suit [DISTANT SERVEUR] ne donne aucun nom de serveur."
+                       : "la section [DISTANT SERVEUR] manque.");
+  }
+  if (c.W_Bases.Count() == 0) return in_file("la section [BASES] manque ou ne donne aucune base.");
+  if (c.W_BasesDistantes.Count() == 0)
+    return in_file("la section [DISTANT BASES] manque ou ne donne aucune base.");
   return {};
 }
 

@@ -32,6 +32,8 @@ struct Configuration {
   db::DynArray W_Bases;                 // field i: account path of the i-th laptop base
   db::DynArray W_BasesDistantes;        // field i: value 1 account path, value 2 name
   std::vector<std::string> base_names;  // names of the laptop bases, in file order
+  bool serveur_header = false;          // a "[SERVEUR]" line was met
+  bool serveur_distant_header = false;  // a "[DISTANT SERVEUR]" line was met
 };
 
 // "c:\windows\Cortevane.ini", or "c:\winnt\Cortevane.ini" when there is no folder
@@ -55,6 +57,12 @@ Configuration ParseConfiguration(const std::vector<std::string>& lines);
 // The message that ends the program for this configuration, or empty when it can be used:
 // unreadable file or a blank host name, then no laptop base or no office base.
 std::string_view ConfigurationProblem(const Configuration& configuration);
+
+// The second line of that message: which file, and what is wrong with it (missing,
+// unreadable, a host line empty, a section missing). `file` is the path read; empty when the
+// lines came from elsewhere. Empty when the configuration can be used.
+std::string ConfigurationCause(const Configuration& configuration,
+                               const std::filesystem::path& file);
 
 inline constexpr std::string_view kServerProblem =
     "Problème dans le nom ou l'adresse IP d'un serveur";

@@ -9,8 +9,10 @@
 
 #include "connection/session_steps.h"
 #include "db/session.h"
+#include "db/status.h"
 #include "platform/login.h"
 #include "ui/qt_ui.h"
+#include "ui/status_sentences.h"
 #include "ui/ui.h"
 
 namespace cortevane::connection {
@@ -34,6 +36,7 @@ Frm_Connexion::Frm_Connexion(db::Session& ses_autonome, db::Session& ses_serveur
   createControls();
   createLayout();
   connectEvents();
+  ui::FitTitle(*this);
 }
 
 void Frm_Connexion::createControls() {
@@ -111,7 +114,7 @@ void Frm_Connexion::Cmd_Ok_Click() {
 
   if (ses_autonome_.Error() != 0 || ses_serveur_.Error() != 0) {
     ui::OwnerScope owner(ui_, *this);
-    ui_.MsgBox("Le mot de passe saisi n'est pas correct.", ui::kExclamation, ui::kMessageTitle);
+    ui_.MsgBox(FailureText(), ui::kExclamation, ui::kMessageTitle);
     txt_mot_passe_->clear();
     txt_mot_passe_->setFocus();
     return;
@@ -119,6 +122,33 @@ void Frm_Connexion::Cmd_Ok_Click() {
   nom_utilisateur_ = user;
   closing_allowed_ = true;
   accept();
+}
+
+// The one message of a failed try, and under it what each failing session met: a base not
+// found, a server not answering, a user unknown or a password wrong, a damaged base. The
+// same sentence for both sessions is said once.
+std::string Frm_Connexion::FailureText() const {
+  std::string text = "Le mot de passe saisi n'est pas correct.";
+  const int laptop = ses_autonome_.Error();
+  const int office = ses_serveur_.Error();
+  // What concerns the user rather than a base is said once.
+  if (laptop == db::kBadName || office == db::kBadName) {
+    return text +
+           "\r\nCe nom d'utilisateur n'est pas accepté : il ne doit contenir ni espace, ni "
+           "guillemet, ni caractère spécial.";
+  }
+  if (laptop == db::kBadCredentials && office == db::kBadCredentials)
+    return text + "\r\nUtilisateur inconnu ou mot de passe erroné pour les deux bases.";
+  for (const auto& [session, base] : {std::pair{&ses_autonome_, ui::Place::kLaptop},
+                                      std::pair{&ses_serveur_, ui::Place::kOffice}}) {
+    const int status = session->Error();
+    if (status == 0) continue;
+    const ui::Place place{base, session->AccountPath(), session->HostName()};
+    const std::string sentence = ui::StatusSentence(status, place);
+    text +=
+        "\r\n" + (sentence.empty() ? "Code d'erreur : " + std::to_string(status) + "." : sentence);
+  }
+  return text;
 }
 
 void Frm_Connexion::Cmd_Annuler_Click() {

@@ -51,6 +51,7 @@ class Frm_Connexion : public QDialog {
   void createControls();
   void createLayout();
   void connectEvents();
+  std::string FailureText() const;
 
   db::Session& ses_autonome_;
   db::Session& ses_serveur_;

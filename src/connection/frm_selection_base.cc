@@ -34,6 +34,7 @@ Frm_SelectionBase::Frm_SelectionBase(db::Session& ses_autonome, db::Session& ses
   createControls();
   createLayout();
   connectEvents();
+  ui::FitTitle(*this);
 }
 
 void Frm_SelectionBase::createControls() {
@@ -71,10 +72,11 @@ void Frm_SelectionBase::connectEvents() {
 }
 
 bool Frm_SelectionBase::Form_Load(const std::filesystem::path& file) {
-  return Form_Load(ReadConfigurationFile(file));
+  return Form_Load(ReadConfigurationFile(file), file);
 }
 
-bool Frm_SelectionBase::Form_Load(const std::optional<std::vector<std::string>>& lines) {
+bool Frm_SelectionBase::Form_Load(const std::optional<std::vector<std::string>>& lines,
+                                  const std::filesystem::path& file) {
   configuration_ = lines ? ParseConfiguration(*lines) : Configuration{};
   cbo_base_dispo_->clear();
   for (const std::string& name : configuration_.base_names) {
@@ -85,7 +87,8 @@ bool Frm_SelectionBase::Form_Load(const std::optional<std::vector<std::string>>&
   cbo_base_dispo_->setCurrentIndex(-1);
   const std::string_view problem = ConfigurationProblem(configuration_);
   if (problem.empty()) return true;
-  ui_.MsgBox(problem, ui::kCritical, ui::kMessageTitle);
+  ui_.MsgBox(std::string(problem) + "\r\n" + ConfigurationCause(configuration_, file),
+             ui::kCritical, ui::kMessageTitle);
   Cmd_Quitter_Click();
   return false;
 }

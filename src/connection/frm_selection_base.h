@@ -37,7 +37,8 @@ class Frm_SelectionBase : public QDialog {
   // message, ends the program and returns false.
   bool Form_Load(const std::filesystem::path& file);
   // The same, from lines already read (nullopt: the file could not be read).
-  bool Form_Load(const std::optional<std::vector<std::string>>& lines);
+  bool Form_Load(const std::optional<std::vector<std::string>>& lines,
+                 const std::filesystem::path& file = {});
 
   const Configuration& configuration() const { return configuration_; }
   int ListCount() const;

@@ -56,6 +56,8 @@ const char* StatusText(int status) {
       return "record changed by someone else";
     case kFileChanged:
       return "file changed while being selected";
+    case kDiskFull:
+      return "disk full";
     case kNoSuchRoutine:
       return "no such catalogued routine";
     case kBadArgument:

@@ -36,6 +36,7 @@ enum Status : int {
   kReadOnlyAccount = 32011,      // a write to an account opened for reading only (read-only medium)
   kConditionFailed = 32012,      // a conditional change found another record than it expects
   kFileChanged = 32013,          // the file or its dictionary changed under a selection (Store)
+  kDiskFull = 32014,             // the store's disk (or the server's) has no room left
 
   // Catalogued routines.
   kNoSuchRoutine = 33001,       // the account does not catalogue the routine

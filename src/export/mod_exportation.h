@@ -32,8 +32,8 @@
 #include <vector>
 
 #include "db/dyn_array.h"
-#include "export/journal.h"
 #include "export/person_plan.h"
+#include "platform/journal.h"
 
 namespace cortevane::db {
 class DbFile;
@@ -55,6 +55,14 @@ struct ExportSummary {
   std::vector<std::pair<std::string, std::string>> new_codes;
   std::string journal;  // the run's journal (drive path); empty when it cannot be written
 };
+using platform::Journal;
+using platform::JournalDateTime;
+
+struct FilePlan;
+struct PersonPlan;
+struct PlanFailure;
+struct RecordPlan;
+class Planner;
 
 // The summary's line: "3 aidés envoyés, 2 questions dont 1 fusion, nouveaux codes : 00118 →
 // 00151 ; journal : C:\KESTA\JOURNAL\....txt".
@@ -105,7 +113,7 @@ class Mod_Exportation {
   bool Echec(const std::string& text, bool serveur_perdu = false);
   bool EchecOuverture(const std::string& texte, const db::Session& session);
   void AnnonceDocumentsNonCopies();
-  // The run's journal (export/journal.h): opened once the user said Yes, one line per event,
+  // The run's journal (platform/journal.h): opened once the user said Yes, one line per event,
   // closed by the last line of the run. Cloture_Journal gives `message` with, when the journal
   // could not be written, the sentence saying where.
   void Ouverture_Journal();

@@ -2,6 +2,7 @@
 // search and the result lines are in chd_import_search.cc, "Ok" in chd_import_ok.cc.
 #include "import/chd_import.h"
 
+#include <QAbstractItemModel>
 #include <QCloseEvent>
 #include <QFocusEvent>
 #include <QFontDatabase>
@@ -24,6 +25,7 @@
 #include "db/db_file.h"
 #include "db/session.h"
 #include "import/column_titles.h"
+#include "platform/journal.h"
 #include "ui/list_box.h"
 #include "ui/status_sentences.h"
 
@@ -94,7 +96,8 @@ Chd_Import::Chd_Import(db::Session& ses_autonome, db::Session& ses_serveur,
       ses_serveur_(ses_serveur),
       nom_utilisateur_(UpperCase(nom_utilisateur)),
       ui_(ui),
-      clock_(LocalNow) {
+      clock_(LocalNow),
+      journal_folder_(platform::kJournalFolder) {
   setObjectName(QString::fromUtf8(kWindowName.data(), kWindowName.size()));
   setWindowTitle(QStringLiteral("Transfert des dossiers aidé du serveur vers le portable"));
   createControls();
@@ -106,7 +109,9 @@ Chd_Import::Chd_Import(db::Session& ses_autonome, db::Session& ses_serveur,
     // Without its files the window can neither search nor register: it leaves as soon as the
     // main window has shown it, the message already given.
     QMetaObject::invokeMethod(this, &Chd_Import::Cmd_Sortir_Click, Qt::QueuedConnection);
+    return;
   }
+  Avertissement_Registre();
 }
 
 Chd_Import::~Chd_Import() = default;
@@ -184,9 +189,16 @@ void Chd_Import::createControls() {
       new ColumnTitles(header, lst_selection_, columns, kResultLineCharacters, frame3_);
   named(label4_selection_, "Label4_1");
 
-  cmd_ok_ = new QPushButton(QStringLiteral("Ok"), this);
+  etq_nb_possible_ = new QLabel(frame2_);
+  named(etq_nb_possible_, "Etq_NbPossible");
+  etq_nb_selection_ = new QLabel(frame3_);
+  named(etq_nb_selection_, "Etq_NbSelection");
+  for (QLabel* count : {etq_nb_possible_, etq_nb_selection_})
+    count->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+  cmd_ok_ = new QPushButton(QStringLiteral("&Ok"), this);
   named(cmd_ok_, "Cmd_Ok");
-  cmd_sortir_ = new QPushButton(QStringLiteral("Sortir"), this);
+  cmd_sortir_ = new QPushButton(QStringLiteral("&Sortir"), this);
   named(cmd_sortir_, "Cmd_Sortir");
 }
 
@@ -224,10 +236,13 @@ void Chd_Import::createLayout() {
   search->addWidget(txt_code_aide_);
   search->addWidget(txt_nom_aide_, 1);
   search->addWidget(cmd_recherche_);
+  // Takes the room of the hidden fields in the criteria modes, so "Recherche" keeps its width.
+  search->addStretch(0);
 
   auto* frame2 = new QVBoxLayout(frame2_);
   frame2->addWidget(label4_possible_);
   frame2->addWidget(lst_possible_);
+  frame2->addWidget(etq_nb_possible_);
 
   auto* transfer = new QHBoxLayout;
   transfer->addStretch();
@@ -239,6 +254,7 @@ void Chd_Import::createLayout() {
   auto* frame3 = new QVBoxLayout(frame3_);
   frame3->addWidget(label4_selection_);
   frame3->addWidget(lst_selection_);
+  frame3->addWidget(etq_nb_selection_);
 
   auto* bottom = new QHBoxLayout;
   bottom->addStretch();
@@ -299,6 +315,19 @@ void Chd_Import::connectEvents() {
   txt_code_aide_->installEventFilter(this);
   txt_nom_aide_->installEventFilter(this);
 
+  // Each list of persons says how many it holds, whatever filled or emptied it.
+  for (auto [list, label] :
+       {std::pair{lst_possible_, etq_nb_possible_}, std::pair{lst_selection_, etq_nb_selection_}}) {
+    auto show = [list, label] {
+      label->setText(QString::fromStdString(ui::CountText(list->count(), "aidé", "aidés")));
+    };
+    show();
+    QAbstractItemModel* model = list->model();
+    connect(model, &QAbstractItemModel::rowsInserted, label, show);
+    connect(model, &QAbstractItemModel::rowsRemoved, label, show);
+    connect(model, &QAbstractItemModel::modelReset, label, show);
+  }
+
   connect(cmd_ok_, &QPushButton::clicked, this, &Chd_Import::Cmd_Ok_Click);
   connect(cmd_sortir_, &QPushButton::clicked, this, &Chd_Import::Cmd_Sortir_Click);
 }
@@ -313,7 +342,7 @@ bool Chd_Import::Init() {
     const int status = ses_serveur_.Error();
     ui_.MsgBox(ui::WithStatusSentence(std::string("Problème d'ouverture de fichier : ") + name +
                                           " (" + std::to_string(status) + ")",
-                                      status));
+                                      status, Office()));
     ok = false;
   };
   open("CIVILAIDE", &civilaide_, true);
@@ -371,7 +400,12 @@ void Chd_Import::Cmd_Tous_Click() {
 void Chd_Import::SetPointer(ui::Pointer pointer) { ui_.SetWindowPointer(kWindowName, pointer); }
 
 void Chd_Import::ErrorCode(int status) {
-  ui_.MsgBox(ui::WithStatusSentence("Error Code " + std::to_string(status), status));
+  ui_.MsgBox(ui::WithStatusSentence("Error Code " + std::to_string(status), status, Office()));
+}
+
+// Every file and routine this window uses is the office base's.
+ui::Place Chd_Import::Office() const {
+  return {ui::Place::kOffice, ses_serveur_.AccountPath(), ses_serveur_.HostName()};
 }
 
 void Chd_Import::Cmd_Sortir_Click() {
@@ -389,10 +423,39 @@ void Chd_Import::Fermeture_Forcee() {
 void Chd_Import::closeEvent(QCloseEvent* event) {
   if (!w_fin_) {
     event->ignore();
+    RefuseClose();
     return;
   }
   Fermeture_Fichiers();
   event->accept();
+}
+
+// The window is left only through "Sortir"; a close box, Quitter or Escape says so rather than
+// doing nothing: on the status line each time, in a box the first time.
+void Chd_Import::RefuseClose() {
+  ui_.ShowStatus(kCloseRefused);
+  if (!refusal_told_) {
+    refusal_told_ = true;
+    ui::OwnerScope owner(ui_, *this);
+    ui_.MsgBox(kCloseRefused, ui::kExclamation, ui::kMessageTitle);
+  }
+  cmd_sortir_->setFocus(Qt::OtherFocusReason);
+}
+
+void Chd_Import::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    RefuseClose();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+// A name is what the user types most: the name field has the focus when the window first shows.
+void Chd_Import::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (focus_given_) return;
+  focus_given_ = true;
+  txt_nom_aide_->setFocus(Qt::OtherFocusReason);
 }
 
 void Chd_Import::Fermeture_Fichiers() {

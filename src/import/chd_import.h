@@ -20,6 +20,7 @@
 
 #include "db/dyn_array.h"
 #include "import/import_text.h"
+#include "ui/status_sentences.h"
 #include "ui/ui.h"
 
 class QGroupBox;
@@ -79,9 +80,17 @@ class Chd_Import : public QWidget {
   const db::DynArray& W_ListeCodes() const { return w_liste_codes_; }
   // The local date and time an import registers (tests fix it).
   void SetClock(std::function<std::tm()> clock) { clock_ = std::move(clock); }
+  // Where each import's journal goes (a drive path, with its final separator).
+  void SetJournalFolder(std::string folder) { journal_folder_ = std::move(folder); }
+
+  // What a refused close says, on the status line and once in a box.
+  static constexpr std::string_view kCloseRefused =
+      "Fermez d'abord la fenêtre d'importation avec « Sortir ».";
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -93,6 +102,14 @@ class Chd_Import : public QWidget {
   void ChangeMode(bool load_criteria);
   void SetPointer(ui::Pointer pointer);
   void ErrorCode(int status);
+  ui::Place Office() const;
+  void RefuseClose();
+  // Runs the register query (DBA.SELECT); its status, and the rows in `rows` on success.
+  int QueryRegister(std::string& rows);
+  // Tells the user at once when persons are still out in their name: "Ok" would refuse.
+  void Avertissement_Registre();
+  // The status line and journal of an IMPORTDONNEES call that ended with `status`.
+  void Bilan_Import(int status);
 
   void Construction_Requete();
   void Recherche_Code();
@@ -123,6 +140,9 @@ class Chd_Import : public QWidget {
   bool w_fin_ = false;
   bool w_abandon_ = false;
   bool w_en_recherche_ = false;
+  bool refusal_told_ = false;  // the box of a refused close was shown once
+  bool focus_given_ = false;   // the name field got the focus at the first showing
+  std::string journal_folder_;
 
   QGroupBox* frame1_ = nullptr;
   QRadioButton* opt_responsable_ = nullptr;
@@ -148,6 +168,8 @@ class Chd_Import : public QWidget {
   QGroupBox* frame3_ = nullptr;
   QLabel* label4_selection_ = nullptr;
   ui::ListBox* lst_selection_ = nullptr;
+  QLabel* etq_nb_possible_ = nullptr;  // "12 aidés" under Lst_Possible
+  QLabel* etq_nb_selection_ = nullptr;
   QPushButton* cmd_ok_ = nullptr;
   QPushButton* cmd_sortir_ = nullptr;
 };

@@ -7,6 +7,7 @@
 // rival import of the same person or a failed copy never leaves registrations of persons whose
 // files did not reach the laptop.
 #include <chrono>
+#include <ctime>
 
 #include "db/date_converter.h"
 #include "db/db_file.h"
@@ -16,6 +17,7 @@
 #include "db/status.h"
 #include "import/chd_import.h"
 #include "import/import_register.h"
+#include "platform/journal.h"
 #include "ui/list_box.h"
 #include "ui/status_sentences.h"
 
@@ -38,10 +40,8 @@ void Chd_Import::Cmd_Ok_Click() {
   Cmd_Sortir_Click();
 }
 
-void Chd_Import::Controle_Import() {
+int Chd_Import::QueryRegister(std::string& rows) {
   w_params_ = RegisterRequest();
-  w_liste_codes_ = db::DynArray();
-  std::string text;
   int status = db::kNotConnected;
   if (auto routine = ses_serveur_.Subroutine(db::kDbaSelect, 3)) {
     routine->ResetArgs();
@@ -49,10 +49,34 @@ void Chd_Import::Controle_Import() {
     routine->SetArg(1, w_params_.Text());
     routine->Call();
     status = routine->Error();
-    if (status == db::kOk) text = routine->GetArg(2);
+    if (status == db::kOk) rows = routine->GetArg(2);
   } else if (ses_serveur_.Error() != db::kOk) {
     status = ses_serveur_.Error();
   }
+  return status;
+}
+
+// Counted when the window opens, so that the user does not search and choose everyone only to
+// be refused at "Ok". A failed query says nothing here: "Ok" reports it.
+void Chd_Import::Avertissement_Registre() {
+  std::string text;
+  if (QueryRegister(text) != db::kOk) return;
+  int mine = 0;
+  for (std::string_view row : db::FieldsOf(text))
+    if (db::PieceOf(row, db::kValueMark, 2) == nom_utilisateur_) ++mine;
+  if (mine == 0) return;
+  const std::string message =
+      nom_utilisateur_ + ", vous avez encore " + ui::CountText(mine, "aidé", "aidés") +
+      " sur le portable : faites d'abord une exportation, aucune importation n'est possible "
+      "avant.";
+  ui_.ShowStatus(message);
+  ui_.MsgBox(message, ui::kExclamation, ui::kMessageTitle);
+}
+
+void Chd_Import::Controle_Import() {
+  w_liste_codes_ = db::DynArray();
+  std::string text;
+  const int status = QueryRegister(text);
   if (status != db::kOk || !sdexportaides_) {
     ErrorCode(status);
     w_abandon_ = true;
@@ -131,6 +155,7 @@ void Chd_Import::Execution_Import() {
     status = ses_serveur_.Error();
   }
   ui_.HideProgress();
+  Bilan_Import(status);
   if (status != db::kOk) {
     ui_.MsgBox(ui::WithStatusSentence(
         "Impossible d'exécuter la commande : " + std::to_string(status), status));
@@ -143,6 +168,37 @@ void Chd_Import::Execution_Import() {
     return;
   }
   SetPointer(ui::Pointer::kDefault);
+}
+
+// "1 256 aidés importés le 09/12/2026 à 14:30" on the main window's status line, and the same
+// in a journal of its own beside the exports' (who, which persons, the outcome).
+void Chd_Import::Bilan_Import(int status) {
+  const std::tm now = clock_();
+  char when[40];
+  std::strftime(when, sizeof when, "le %d/%m/%Y à %H:%M", &now);
+  const int count = w_liste_codes_.Count();
+  std::string line;
+  if (status == db::kOk) {
+    line = ui::CountText(count, "aidé importé", "aidés importés") + " " + when;
+  } else {
+    line = "Importation échouée " + std::string(when) + " (" + std::to_string(status) +
+           ") : aucun aidé importé";
+  }
+  platform::Journal journal("cette importation");
+  std::tm local = now;
+  const std::time_t start = std::mktime(&local);
+  if (journal.Open(std::chrono::system_clock::from_time_t(start), journal_folder_,
+                   platform::kImportJournalPrefix)) {
+    journal.Line("Importation de " + nom_utilisateur_ + " : " +
+                 ui::CountText(count, "aidé choisi", "aidés choisis"));
+    for (std::string_view code : w_liste_codes_.Fields())
+      journal.Line("  Aidé " + std::string(code));
+    if (status != db::kOk) journal.Line(ui::WithStatusSentence(line, status));
+    journal.Line(line);
+    journal.Close();
+  }
+  if (journal.failed()) line += ". " + journal.Problem();
+  ui_.ShowStatus(line);
 }
 
 }  // namespace cortevane::import

@@ -4,16 +4,21 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSpacerItem>
+#include <QStatusBar>
 #include <QTextEdit>
 #include <QTranslator>
 #include <QVBoxLayout>
 #include <QtMath>
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
@@ -184,7 +189,39 @@ std::unique_ptr<QMessageBox> MakeMessageBox(std::string_view text, int style,
   // 256 and 512 make the second or third button the default one; otherwise the first.
   const auto default_index = static_cast<qsizetype>((style >> 8) & 3);
   box->setDefaultButton(buttons.value(default_index, buttons.front()));
+  // The box sizes itself for its title with too little room for a window manager's buttons;
+  // its text label, made at least the rest of the title's width, makes up for it.
+  if (auto* label = box->findChild<QLabel*>("qt_msgbox_label")) {
+    const int icon = box->iconPixmap().isNull() ? 0 : box->iconPixmap().width() + 24;
+    label->setMinimumWidth(TitleWidth(*box) - icon - 2 * 11);
+  }
   return box;
+}
+
+int TitleWidth(const QWidget& window) {
+  QFont font = window.font();
+  font.setBold(true);
+  const int text = QFontMetrics(font).horizontalAdvance(window.windowTitle());
+  constexpr int kIconAndButtons = 4 * 28 + 24;
+  return text + kIconAndButtons;
+}
+
+void FitTitle(QWidget& window) {
+  QLayout* layout = window.layout();
+  if (!layout) {
+    window.setMinimumWidth(std::max(window.minimumWidth(), TitleWidth(window)));
+    return;
+  }
+  // A layout decides the size (a message box's, or a fixed-size dialog's): an empty item of
+  // the title's width inside it makes it that wide at least.
+  auto* spacer = new QSpacerItem(
+      TitleWidth(window) - layout->contentsMargins().left() - layout->contentsMargins().right(), 0,
+      QSizePolicy::Minimum, QSizePolicy::Fixed);
+  if (auto* grid = qobject_cast<QGridLayout*>(layout)) {
+    grid->addItem(spacer, grid->rowCount(), 0, 1, grid->columnCount());
+  } else {
+    layout->addItem(spacer);
+  }
 }
 
 void CentreOver(QWidget& window, const QWidget* over) {
@@ -232,7 +269,22 @@ QtUi::~QtUi() { delete progress_.data(); }
 int QtUi::MsgBox(std::string_view text, int style, std::string_view title,
                  std::string_view details) {
   auto box = MakeMessageBox(text, style, title, Parent(), details);
+  // A question asked while work is under way opens where the progress window is: that one
+  // moves just under the box for the time of the question, so both can be read.
+  QPoint progress_place;
+  if (progress_ && progress_->isVisible()) {
+    progress_place = progress_->pos();
+    const QWidget* over = Parent();
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = over && over->window()->isVisible() ? over->window()->frameGeometry()
+                       : screen                            ? screen->availableGeometry()
+                                                           : progress_->frameGeometry();
+    const QSize size = box->sizeHint();
+    progress_->move(area.center().x() - progress_->frameGeometry().width() / 2,
+                    area.center().y() + size.height() / 2 + 40);
+  }
   box->exec();
+  if (progress_ && !progress_place.isNull()) progress_->move(progress_place);
   QAbstractButton* button = box->clickedButton();
   if (button && button->objectName() == kMergeButtonName) return kAnswerMerge;
   const auto clicked = box->standardButton(button);
@@ -280,6 +332,12 @@ void QtUi::RegisterMenuEntry(MenuEntry entry, QAction* action) {
   if (action) action->setEnabled(menu_enabled_[Index(entry)]);
 }
 
+void QtUi::ShowStatus(std::string_view text) {
+  if (status_bar_) status_bar_->showMessage(FromUtf8(text));
+}
+
+void QtUi::RegisterStatusBar(QStatusBar* bar) { status_bar_ = bar; }
+
 void QtUi::ShowProgress(std::string_view text) {
   if (!progress_) {
     QWidget* parent = Parent();
@@ -297,6 +355,7 @@ void QtUi::ShowProgress(std::string_view text) {
     progress_label_->setText(FromUtf8(text));
     // Qt centres a dialog over its parent, but this is a plain widget: placed here, so that
     // it does not open at the screen's corner when no window manager places it.
+    FitTitle(*progress_);
     progress_->adjustSize();
     CentreOver(*progress_, parent);
   }

@@ -34,6 +34,8 @@ class QtUi : public Ui {
   [[noreturn]] void EndProgram() override;
   int ShowModal(QDialog& dialog) override;
   void RegisterMenuEntry(MenuEntry entry, QAction* action) override;
+  void ShowStatus(std::string_view text) override;
+  void RegisterStatusBar(QStatusBar* bar) override;
 
   // The progress window while it is shown, else nullptr (for tests of this class).
   QWidget* progress_window() const;
@@ -43,6 +45,7 @@ class QtUi : public Ui {
   QWidget* Parent() const;
 
   QPointer<QAction> menu_actions_[2];
+  QPointer<QStatusBar> status_bar_;
   bool menu_enabled_[2] = {true, true};
   // Parented to the window it covers, so it may go with that window: hence QPointer.
   QPointer<QWidget> progress_;
@@ -54,6 +57,12 @@ class QtUi : public Ui {
 std::unique_ptr<QMessageBox> MakeMessageBox(std::string_view text, int style,
                                             std::string_view title, QWidget* parent,
                                             std::string_view details = {});
+
+// The width a title bar needs to show `window`'s whole title: the text in a bold face, plus
+// room for the window icon and the three title-bar buttons.
+int TitleWidth(const QWidget& window);
+// Makes `window` (laid out by its layout) at least TitleWidth wide, so its title is never cut.
+void FitTitle(QWidget& window);
 
 // Places a top-level window in the middle of its screen's available area.
 void CentreOnScreen(QWidget& window);

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QDialog>
+#include <QStatusBar>
 
 namespace cortevane::ui {
 
@@ -96,6 +97,14 @@ void ScriptedUi::RegisterMenuEntry(MenuEntry entry, QAction* action) {
   menu_actions_[entry == MenuEntry::kImport ? 0 : 1] = action;
   if (action) action->setEnabled(MenuEnabled(entry));
 }
+
+void ScriptedUi::ShowStatus(std::string_view text) {
+  status_ = text;
+  if (status_bar_) status_bar_->showMessage(QString::fromStdString(status_));
+  log_.push_back("status|" + status_);
+}
+
+void ScriptedUi::RegisterStatusBar(QStatusBar* bar) { status_bar_ = bar; }
 
 std::string ScriptedUi::LogText() const {
   std::string out;

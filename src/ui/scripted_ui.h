@@ -6,7 +6,7 @@
 // Log lines:  box|<style>|<title>|<text>   pointer|screen|<0 or 11>   pointer|<window>|<n>
 //             not-offered|<answer> (after the box answered with a button it does not have)
 //             menu|import|on    progress|<text>    progress|hide    events    end
-//             modal|<dialog object name>
+//             modal|<dialog object name>    status|<text>
 // A modal dialog is shown, handed to the next scripted modal action (which plays the user:
 // fills fields, clicks buttons), and hidden again if the action left it open; with no action
 // left it is counted in `unanswered` and rejected.
@@ -46,6 +46,8 @@ class ScriptedUi : public Ui {
   void EndProgram() override;
   int ShowModal(QDialog& dialog) override;
   void RegisterMenuEntry(MenuEntry entry, QAction* action) override;
+  void ShowStatus(std::string_view text) override;
+  void RegisterStatusBar(QStatusBar* bar) override;
 
   // Actions for the coming modal dialogs, in order.
   void OnModal(std::function<void(QDialog&)> action) {
@@ -73,6 +75,8 @@ class ScriptedUi : public Ui {
   // The object name of the owner of the last progress window shown (empty: none).
   const std::string& progress_owner() const { return progress_owner_; }
   int unanswered() const { return unanswered_; }
+  // The status line shown last (empty: none yet).
+  const std::string& status() const { return status_; }
 
  private:
   std::string OwnerName() const;
@@ -89,6 +93,8 @@ class ScriptedUi : public Ui {
   bool progress_shown_ = false;
   std::string progress_owner_;
   int unanswered_ = 0;
+  std::string status_;
+  QPointer<QStatusBar> status_bar_;
 };
 
 }  // namespace cortevane::ui

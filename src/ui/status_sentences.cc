@@ -45,7 +45,7 @@ constexpr Sentence kDatabaseSentences[] = {
 constexpr Sentence kSystemReasons[] = {
     {EACCES, "accès refusé"},
     {EPERM, "accès refusé"},
-    {ENOSPC, "le disque est plein"},
+    {ENOSPC, "disque plein"},
     {EDQUOT, "le quota du disque est atteint"},
     {EROFS, "le disque est en lecture seule"},
     {ENOTDIR, "un fichier porte le nom d'un dossier du chemin"},
@@ -61,10 +61,78 @@ constexpr Sentence kSystemReasons[] = {
     {ENFILE, "trop de fichiers ouverts"},
 };
 
+// "la base de l'ordinateur portable", "la base du bureau" or "la base".
+std::string BaseName(const Place& place) {
+  switch (place.base) {
+    case Place::kLaptop:
+      return "la base de l'ordinateur portable";
+    case Place::kOffice:
+      return "la base du bureau";
+    default:
+      return "la base";
+  }
+}
+
+std::string Capitalised(std::string text) {
+  if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 32);
+  return text;
+}
+
+std::string Quoted(std::string_view text) { return "« " + std::string(text) + " »"; }
+
+// A base whose file or catalogue is missing or unreadable is damaged, whatever the operation
+// that met it; an embedded base can be checked by the administration tool, an office base on
+// its server only by the office.
+std::string Damaged(const Place& place, std::string_view what) {
+  std::string text = Capitalised(BaseName(place)) + " est endommagée : " + std::string(what);
+  if (place.base == Place::kOffice) return text + " Prévenez le bureau.";
+  if (place.path.empty()) return text;
+  return text + " Vérifiez-la avec : cortevane-admin --account \"" + place.path +
+         "\" account check";
+}
+
+// The sentences that name the base concerned; empty for the others, and for a failure whose
+// base is not known (its number alone says less than a guess would mislead).
+std::string PlacedSentence(int status, const Place& place) {
+  const std::string base = BaseName(place);
+  if (place.base == Place::kUnknown && status != db::kDiskFull) return {};
+  switch (status) {
+    case db::kAccountNotFound:
+      if (place.path.empty()) return Capitalised(base) + " est introuvable.";
+      if (place.base == Place::kOffice)
+        return Capitalised(base) + " " + Quoted(place.path) + " est introuvable sur le serveur " +
+               Quoted(place.host) + ".";
+      return Capitalised(base) + " est introuvable : le dossier " + Quoted(place.path) +
+             " n'existe pas.";
+    case db::kBadCredentials:
+      return "Utilisateur inconnu ou mot de passe erroné pour " + base + ".";
+    case db::kServerUnreachable:
+      if (place.base == Place::kUnknown) return {};
+      return "Le serveur " + Quoted(place.host) + " de " + base +
+             " ne répond pas : vérifiez la liaison, puis recommencez.";
+    case db::kRemoteHostForFolder:
+      return Capitalised(base) + " " + Quoted(place.path) +
+             " est un dossier de cet ordinateur : son serveur doit être « localhost », non " +
+             Quoted(place.host) + ".";
+    case db::kAccountCorrupt:
+      return Damaged(place, "son fichier ne peut pas être lu.");
+    case db::kNoSuchFile:
+    case db::kQueryUnknownFile:
+      return Damaged(place, "un de ses fichiers manque.");
+    case db::kNoSuchRoutine:
+      return Damaged(place, "un programme catalogué y manque.");
+    case db::kDiskFull:
+      return "Disque plein : libérez de la place pour " + base + ", puis recommencez.";
+    default:
+      return {};
+  }
+}
+
 }  // namespace
 
-std::string StatusSentence(int status) {
+std::string StatusSentence(int status, const Place& place) {
   if (status >= 30000) {
+    if (std::string placed = PlacedSentence(status, place); !placed.empty()) return placed;
     for (const Sentence& s : kDatabaseSentences)
       if (s.status == status) return s.text;
     return {};
@@ -81,9 +149,9 @@ std::string StatusSentence(int status) {
   return "Le dossier ne peut pas être écrit : " + reason + ".";
 }
 
-std::string WithStatusSentence(std::string_view first_line, int status) {
+std::string WithStatusSentence(std::string_view first_line, int status, const Place& place) {
   std::string text(first_line);
-  const std::string sentence = StatusSentence(status);
+  const std::string sentence = StatusSentence(status, place);
   if (!sentence.empty()) text += "\r\n" + sentence;
   return text;
 }

@@ -3,7 +3,8 @@
 // (erreur 20)") keep that line as it is and add, on a second line, the plain French sentence
 // of this one table, for the failures the program meets in use: persons still on the laptop,
 // the office base out of reach, a record or the whole base held by someone else, a read-only
-// base, a folder that cannot be written.
+// base, a damaged base (with the command that checks it), a full disk, a folder that cannot be
+// written; and, for the connection, a base not found, a user unknown or a password wrong.
 //
 // One number space serves both kinds: database statuses (db/status.h) are 30000 and above;
 // the copy of scanned documents reports system error numbers (errno), which are below.
@@ -14,10 +15,19 @@
 
 namespace cortevane::ui {
 
+// Which base a failure concerns, for the sentences that name it: the account path (a laptop
+// folder, or an office database) and its server. Unknown: the sentence says "la base".
+struct Place {
+  enum Base { kUnknown, kLaptop, kOffice };
+  Base base = kUnknown;
+  std::string path;
+  std::string host;
+};
+
 // The sentence for `status`, or empty when the number has none (its line stays alone).
-std::string StatusSentence(int status);
+std::string StatusSentence(int status, const Place& place = {});
 
 // `first_line`, then "\r\n" and the sentence of `status` when it has one.
-std::string WithStatusSentence(std::string_view first_line, int status);
+std::string WithStatusSentence(std::string_view first_line, int status, const Place& place = {});
 
 }  // namespace cortevane::ui

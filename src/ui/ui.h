@@ -22,6 +22,7 @@
 
 class QAction;
 class QDialog;
+class QStatusBar;
 
 namespace cortevane::ui {
 
@@ -86,6 +87,12 @@ class Ui {
   // the menu the user sees. The action is not owned; it may be destroyed at any time.
   virtual void RegisterMenuEntry(MenuEntry entry, QAction* action) = 0;
 
+  // The main window's status line: what was last done ("1 256 aidés importés le ...") or why a
+  // request was refused. It stays until the next line. The main window hands over its status
+  // bar as it does its menu entries (not owned; it may go at any time).
+  virtual void ShowStatus(std::string_view text) = 0;
+  virtual void RegisterStatusBar(QStatusBar* bar) = 0;
+
   // The owner of the boxes and progress windows shown from now on: they are its children and
   // open centred over it. Owners nest, the innermost still alive counting; without one, a box
   // belongs to the active window, if any. OwnerScope pairs the two calls.
@@ -104,6 +111,10 @@ class Ui {
 };
 
 // Names `window` as the owner of the boxes shown while the scope lasts.
+// "1 256 aidés", "1 aidé": a count as lists and status lines show it, thousands apart by a
+// no-break space, the noun in the plural from 2 on (French usage: 0 and 1 take the singular).
+std::string CountText(long long count, std::string_view singular, std::string_view plural);
+
 class OwnerScope {
  public:
   OwnerScope(Ui& ui, QWidget& window) : ui_(ui) { ui_.PushOwner(window); }

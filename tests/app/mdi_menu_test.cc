@@ -9,6 +9,7 @@
 #include <QMdiSubWindow>
 #include <QPixmap>
 #include <QPointer>
+#include <QStatusBar>
 
 #include "app/mod_var.h"
 #include "support/qt_app.h"
@@ -91,13 +92,17 @@ TEST_F(MdiMenuTest, TitleNamesBothBasesAndMenusStartEnabled) {
   window = std::make_unique<MDI_Menu>(var, ui, Jobs());
   EXPECT_EQ(window->windowTitle().toStdString(),
             "Base autonome (C:\\KESTA\\BASE PORTABLE) <==//==> Base serveur (kesta bureau)");
-  EXPECT_EQ(Menu("Mnu_Import").text().toStdString(), "Import");
-  EXPECT_EQ(Menu("Mnu_Export").text().toStdString(), "Export");
+  EXPECT_EQ(Menu("Mnu_Import").text().toStdString(), "&Import");
+  EXPECT_EQ(Menu("Mnu_Export").text().toStdString(), "&Export");
   EXPECT_EQ(Menu("Mnu_Quitter").text().toStdString(), "&Quitter");
   EXPECT_EQ(Menus(), "I+E+");
-  // The entries are the ones the import window and the export switch through the ui.
+  // The entries are the ones the import window and the export switch through the ui, and the
+  // status line the one they write to.
   ui.SetMenuEnabled(ui::MenuEntry::kExport, false);
   EXPECT_EQ(Menus(), "I+E-");
+  ui.ShowStatus("3 aidés importés le 14/03/2024 à 09:05");
+  EXPECT_EQ(window->statusBar()->currentMessage().toStdString(),
+            "3 aidés importés le 14/03/2024 à 09:05");
 }
 
 TEST_F(MdiMenuTest, BackgroundPictureIsBuiltIn) {

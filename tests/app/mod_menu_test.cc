@@ -116,7 +116,9 @@ TEST_F(ModMenuTest, TheWaysOutEndTheProgramAtOnce) {
   menu = std::make_unique<Mod_Menu>(var, ui, Mod_Menu::JobsFactory{});
   EXPECT_FALSE(menu->Demarrage(folder.path() / "absent.ini"));
   EXPECT_EQ(ui.LogText(),
-            "box|16|Message CORTEVANE|Problème dans le nom ou l'adresse IP d'un serveur\nend");
+            "box|16|Message CORTEVANE|Problème dans le nom ou l'adresse IP d'un serveur\r\n"
+            "Le fichier de configuration « " +
+                (folder.path() / "absent.ini").string() + " » est introuvable.\nend");
 
   // Annuler at identification: nothing connected, no presentation.
   ui.ClearLog();

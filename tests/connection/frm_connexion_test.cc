@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <filesystem>
+#include <fstream>
 
 #include "db/session.h"
 #include "support/qt_app.h"
@@ -16,8 +18,6 @@ namespace {
 
 using test_support::Flavour;
 using test_support::TempAccount;
-
-const char kWrongPassword[] = "box|48|Message CORTEVANE|Le mot de passe saisi n'est pas correct.";
 
 class FrmConnexionTest : public ::testing::Test {
  protected:
@@ -79,7 +79,9 @@ TEST_F(FrmConnexionTest, AFailureKeepsTheNameEmptiesThePasswordAndWaits) {
   Type("dupont ", "mot-de-passe");  // a trailing space is kept; the password's case matters
   form.Cmd_Ok_Click();
   EXPECT_EQ(ui.LogText(),
-            std::string("pointer|screen|11\nevents\npointer|screen|0\n") + kWrongPassword);
+            "pointer|screen|11\nevents\npointer|screen|0\nbox|48|Message CORTEVANE|Le mot de "
+            "passe saisi n'est pas correct.\r\nCe nom d'utilisateur n'est pas accepté : il ne doit "
+            "contenir ni espace, ni guillemet, ni caractère spécial.");
   EXPECT_EQ(autonome.UserName(), "DUPONT ");
   EXPECT_EQ(serveur.Password(), "mot-de-passe");
   EXPECT_EQ(User().text().toStdString(), "dupont ");
@@ -112,6 +114,42 @@ TEST_F(FrmConnexionTest, RetryAfterOnlyTheLaptopConnected) {
   EXPECT_EQ(autonome.Error(), 0);
   EXPECT_EQ(form.Nom_Utilisateur(), "DUPONT");
   EXPECT_EQ(ui.boxes().size(), 0u);
+}
+
+// The first line stays; the second names what each failing base met, so that nobody retypes
+// a good password against a base that is not there.
+TEST_F(FrmConnexionTest, TheSecondLineNamesTheRealCause) {
+  const std::string absent = (laptop.Scratch() / "ABSENTE").string();
+  const std::string broken = (laptop.Scratch() / "ABIMEE").string();
+  std::filesystem::create_directories(broken);
+  std::ofstream(std::filesystem::path(broken) / "account.db") << std::string(5000, '\x01');
+  struct Case {
+    std::string laptop_path, office_host, password, second_line;
+  };
+  const Case cases[] = {
+      {laptop.Path(), "localhost", "faux",
+       "Utilisateur inconnu ou mot de passe erroné pour les deux bases."},
+      {absent, "localhost", "MoT-dE-pAsSe",
+       "La base de l'ordinateur portable est introuvable : le dossier « " + absent +
+           " » n'existe pas."},
+      {laptop.Path(), "127.0.0.1:1", "MoT-dE-pAsSe",
+       "Le serveur « 127.0.0.1:1 » de la base du bureau ne répond pas : vérifiez la liaison, "
+       "puis recommencez."},
+      {broken, "localhost", "MoT-dE-pAsSe",
+       "La base de l'ordinateur portable est endommagée : son fichier ne peut pas être lu. "
+       "Vérifiez-la avec : cortevane-admin --account \"" +
+           broken + "\" account check"},
+  };
+  for (const Case& c : cases) {
+    autonome.SetAccountPath(c.laptop_path);
+    serveur.SetAccountPath(c.office_host == "localhost" ? office.Path() : "kesta_bureau");
+    serveur.SetHostName(c.office_host);
+    Type("dupont", c.password.c_str());
+    ui.ClearLog();
+    form.Cmd_Ok_Click();
+    ASSERT_EQ(ui.boxes().size(), 1u) << c.second_line;
+    EXPECT_EQ(ui.boxes()[0].text, "Le mot de passe saisi n'est pas correct.\r\n" + c.second_line);
+  }
 }
 
 TEST_F(FrmConnexionTest, EscapeEndsTheProgramTheCloseBoxDoesNothing) {

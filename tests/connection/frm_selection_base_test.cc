@@ -55,13 +55,23 @@ TEST_F(FrmSelectionBaseTest, UnusableFilesEndTheProgramWithTheirMessage) {
     std::optional<std::string> file;
     std::string log;
   };
+  const std::string server =
+      "box|16|Message CORTEVANE|Problème dans le nom ou l'adresse IP d'un serveur\r\n";
+  const std::string base = "box|16|Message CORTEVANE|Base de données manquante.\r\n";
   const Case cases[] = {
-      {std::nullopt, "box|16|Message CORTEVANE|Problème dans le nom ou l'adresse IP d'un serveur"},
+      {std::nullopt, server + "Le fichier de configuration est introuvable."},
       {"[SERVEUR]\nServeur=   \n[DISTANT SERVEUR]\nServeur2=bureau\n[BASES]\nA=a\n\n"
        "[DISTANT BASES]\nB=b\n",
-       "box|16|Message CORTEVANE|Problème dans le nom ou l'adresse IP d'un serveur"},
+       server + "Dans le fichier de configuration, la ligne qui suit [SERVEUR] ne donne aucun nom "
+                "de serveur."},
+      {"[SERVEUR]\nServeur=localhost\n[BASES]\nA=a\n",
+       server + "Dans le fichier de configuration, la section [DISTANT SERVEUR] manque."},
       {"[SERVEUR]\nServeur=localhost\n[DISTANT SERVEUR]\nServeur2=bureau\n",
-       "box|16|Message CORTEVANE|Base de données manquante."},
+       base +
+           "Dans le fichier de configuration, la section [BASES] manque ou ne donne aucune base."},
+      {"[SERVEUR]\nServeur=localhost\n[DISTANT SERVEUR]\nServeur2=bureau\n[BASES]\nA=a\n",
+       base + "Dans le fichier de configuration, la section [DISTANT BASES] manque ou ne donne "
+              "aucune base."},
   };
   for (const Case& c : cases) {
     ui::ScriptedUi fresh;
@@ -80,15 +90,19 @@ TEST_F(FrmSelectionBaseTest, ReadsTheFileFromDisk) {
   EXPECT_TRUE(form.Form_Load(path));
   EXPECT_EQ(form.ListCount(), 3);
   EXPECT_EQ(ui.LogText(), "");
-  // Absent, or a folder in the file's place: the message of an unusable file, then the end.
+  // Absent, or a folder in the file's place: the message of an unusable file naming the file,
+  // then the end.
   const std::string unusable =
-      "box|16|Message CORTEVANE|Problème dans le nom ou l'adresse IP d'un serveur\nend";
+      "box|16|Message CORTEVANE|Problème dans le nom ou l'adresse IP d'un serveur\r\n"
+      "Le fichier de configuration « ";
   EXPECT_FALSE(form.Form_Load(folder.path() / "absent.ini"));
-  EXPECT_EQ(ui.LogText(), unusable);
+  EXPECT_EQ(ui.LogText(),
+            unusable + (folder.path() / "absent.ini").string() + " » est introuvable.\nend");
   std::filesystem::create_directory(folder.path() / "dossier.ini");
   ui.ClearLog();
   EXPECT_FALSE(form.Form_Load(folder.path() / "dossier.ini"));
-  EXPECT_EQ(ui.LogText(), unusable);
+  EXPECT_EQ(ui.LogText(),
+            unusable + (folder.path() / "dossier.ini").string() + " » ne peut pas être lu.\nend");
 }
 
 TEST_F(FrmSelectionBaseTest, OpensWithNothingChosen) {

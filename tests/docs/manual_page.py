@@ -2,7 +2,7 @@
 """Checks cortevane-admin's manual page against the program itself: every command the program
 knows (from --help, all levels) has its own section in the page, naming every option the
 program gives it, every global option is described, and the page describes no command the
-program does not have.
+program does not have. Serves the English page and its French translation alike.
 
 Usage: manual_page.py CORTEVANE-ADMIN PAGE.1
 """
@@ -84,7 +84,8 @@ def main(admin, page_path):
     for command in described:
         if command not in known:
             problems.append(f"section \"{command}\" describes no command of the program")
-    global_text = page.get("GLOBAL OPTIONS", "")
+    # The English page's title, or the French page's.
+    global_text = page.get("GLOBAL OPTIONS", page.get("OPTIONS GÉNÉRALES", ""))
     for opt in options(help_text(admin, [])) + ["--version", "--help"]:
         if opt not in global_text:
             problems.append(f"global option {opt} not described")

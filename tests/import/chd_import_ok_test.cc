@@ -3,6 +3,10 @@
 #include <QPushButton>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
 #include <thread>
 
 #include "db/db_file.h"
@@ -44,14 +48,24 @@ TEST_F(OkTest, EmptySelectionImportsNothing) {
   EXPECT_FALSE(w->isVisible());
 }
 
-TEST_F(OkTest, UsersOwnRegistrationRefusesEverything) {
+TEST_F(OkTest, UsersOwnRegistrationIsToldAtOpeningAndRefusesEverything) {
   server_.Put("SDEXPORTAIDES", "00009", "TESTEUR^20000^8:0");
-  auto w = OpenWith({"00001", "00002"});
+  server_.Put("SDEXPORTAIDES", "00010", "TESTEUR^20000^8:0");
+  server_.Put("SDEXPORTAIDES", "00011", "MARTIN^20000^8:0");
+  auto w = Open();
+  const std::string early =
+      "TESTEUR, vous avez encore 2 aidés sur le portable : faites d'abord une exportation, "
+      "aucune importation n'est possible avant.";
+  EXPECT_EQ(ui_.LogText(), "status|" + early + "\nbox|48|Message CORTEVANE|" + early);
+  Field(*w, "Txt_CodeAide")->setText("00001");
+  w->Cmd_Tous_Click();
+  ui_.ClearLog();
   w->Cmd_Ok_Click();
   EXPECT_EQ(Boxes(ui_),
             "box|48|Message CORTEVANE|Impossible d'importer, TESTEUR, vous devez effectuer une "
             "exportation pour pouvoir importer.\r\nAucun aidé importé.");
-  EXPECT_EQ(Register(), "00009=TESTEUR^20000^8:0");
+  EXPECT_EQ(Register(),
+            "00009=TESTEUR^20000^8:0 | 00010=TESTEUR^20000^8:0 | 00011=MARTIN^20000^8:0");
   EXPECT_TRUE(w->W_Fin());
   EXPECT_EQ(ui_.log().back(), "menu|export|on");
 }
@@ -94,12 +108,54 @@ TEST_F(OkTest, RegistrationsAreWrittenThenWithdrawnWhenTheCopyFails) {
   EXPECT_EQ(ui_.boxes().front().owner, "Chd_Import");
 }
 
+// What was done is said: on the main window's status line and in a journal of the import
+// beside the exports' ones, for a copy that succeeds and one that fails.
+TEST_F(OkTest, EachCopyIsToldOnTheStatusLineAndInItsJournal) {
+  auto journal = [&] {
+    std::string text;
+    for (const auto& entry : std::filesystem::directory_iterator(journal_.path())) {
+      std::ifstream in(entry.path(), std::ios::binary);
+      std::stringstream bytes;
+      bytes << in.rdbuf();
+      text += entry.path().filename().string() + ":\n" +
+              std::regex_replace(bytes.str(), std::regex("\\d\\d:\\d\\d:\\d\\d |\r"), "");
+      std::filesystem::remove(entry.path());
+    }
+    return text;
+  };
+  auto w = OpenWith({"00042", "00001"});
+  w->Cmd_Ok_Click();
+  EXPECT_EQ(Boxes(ui_), "");
+  EXPECT_EQ(ui_.status(), "2 aidés importés le 14/03/2024 à 09:05");
+  EXPECT_EQ(journal(),
+            "importation_2024-03-14_09-05-00.txt:\n"
+            "Importation de TESTEUR : 2 aidés choisis\n  Aidé 00042\n  Aidé 00001\n"
+            "2 aidés importés le 14/03/2024 à 09:05\n");
+
+  laptop_.Put("CIVILAIDE", "00099", "OLD");  // the server routine refuses this copy
+  server_.store().Clear("SDEXPORTAIDES");
+  w = OpenWith({"00007"});
+  w->Cmd_Ok_Click();
+  const std::string failed = "Importation échouée le 14/03/2024 à 09:05 (" +
+                             std::to_string(db::kLaptopNotEmpty) + ") : aucun aidé importé";
+  EXPECT_EQ(ui_.status(), failed);
+  EXPECT_EQ(journal(),
+            "importation_2024-03-14_09-05-00.txt:\n"
+            "Importation de TESTEUR : 1 aidé choisi\n  Aidé 00007\n" +
+                failed +
+                "\nLe portable contient encore des dossiers d'aidés : faites d'abord une "
+                "exportation.\n" +
+                failed + "\n");
+}
+
 TEST_F(OkTest, RegisterQueryFailureStopsBeforeAnyWrite) {
   auto w = OpenWith({"00001"});
   server_.store().DropFile("SDEXPORTAIDES");
   w->Cmd_Ok_Click();
   EXPECT_EQ(Boxes(ui_),
-            "box|0|Cortevane KESTA|Error Code " + std::to_string(db::kQueryUnknownFile));
+            "box|0|Cortevane KESTA|Error Code " + std::to_string(db::kQueryUnknownFile) +
+                "\r\nLa base du bureau est endommagée : un de ses fichiers manque. Prévenez le "
+                "bureau.");
   EXPECT_EQ(ui_.log().back(), "menu|export|on");
 }
 
@@ -112,7 +168,9 @@ TEST_F(OkTest, MissingFilesAtOpeningAreReportedAndTheWindowLeaves) {
   w->show();
   QCoreApplication::processEvents();
   EXPECT_EQ(Boxes(ui_), "box|0|Cortevane KESTA|Problème d'ouverture de fichier : SDEXPORTAIDES (" +
-                            std::to_string(db::kNoSuchFile) + ")");
+                            std::to_string(db::kNoSuchFile) +
+                            ")\r\nLa base du bureau est endommagée : un de ses fichiers manque. "
+                            "Prévenez le bureau.");
   EXPECT_EQ(ui_.boxes().front().owner, "Chd_Import");
   EXPECT_FALSE(w->isVisible());
   EXPECT_TRUE(ui_.MenuEnabled(ui::MenuEntry::kExport));

@@ -2,6 +2,7 @@
 // transfers between lists.
 #include "import/chd_import.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QLabel>
@@ -9,6 +10,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyle>
+#include <QTest>
 
 #include "import/column_titles.h"
 
@@ -63,9 +65,13 @@ TEST_F(ChdImportWindowTest, ColumnTitlesStandOverTheirColumns) {
   auto w = Open();
   w->resize(700, 600);  // narrower than the lines: the list scrolls sideways
   w->show();
+  EXPECT_EQ(Child<QLabel>(*w, "Etq_NbPossible")->text().toStdString(), "0 aidé");
   Field(*w, "Txt_NomAide")->setText("DUP");
   w->Cmd_Recherche_Click();
   w->Cmd_Tous_Click();
+  // Each list says how many persons it holds.
+  EXPECT_EQ(Child<QLabel>(*w, "Etq_NbPossible")->text().toStdString(), "3 aidés");
+  EXPECT_EQ(Child<QLabel>(*w, "Etq_NbSelection")->text().toStdString(), "3 aidés");
   for (const char* list_name : {"Lst_Possible", "Lst_Selection"}) {
     ui::ListBox* list = List(*w, list_name);
     auto* titles = w->findChild<ColumnTitles*>(
@@ -100,14 +106,25 @@ TEST_F(ChdImportWindowTest, ColumnTitlesStandOverTheirColumns) {
   w->hide();
 }
 
-TEST_F(ChdImportWindowTest, CloseIsRefusedUntilSortir) {
+TEST_F(ChdImportWindowTest, CloseIsRefusedWithAWordUntilSortir) {
   auto w = Open();
   w->show();
+  QApplication::setActiveWindow(w.get());
+  QCoreApplication::processEvents();
+  // A name can be typed at once.
+  EXPECT_EQ(QApplication::focusWidget(), Field(*w, "Txt_NomAide"));
   ui_.SetMenuEnabled(ui::MenuEntry::kExport, false);
   ui_.ClearLog();
   EXPECT_FALSE(w->close());
+  QTest::keyClick(w.get(), Qt::Key_Escape);
   EXPECT_TRUE(w->isVisible());
   EXPECT_FALSE(ui_.MenuEnabled(ui::MenuEntry::kExport));
+  const std::string refused = "Fermez d'abord la fenêtre d'importation avec « Sortir ».";
+  // The status line each time, a box the first time only; the focus goes to "Sortir".
+  EXPECT_EQ(ui_.LogText(),
+            "status|" + refused + "\nbox|48|Message CORTEVANE|" + refused + "\nstatus|" + refused);
+  EXPECT_EQ(QApplication::focusWidget(), Child<QPushButton>(*w, "Cmd_Sortir"));
+  ui_.ClearLog();
 
   Child<QPushButton>(*w, "Cmd_Sortir")->click();
   EXPECT_FALSE(w->isVisible());
@@ -126,6 +143,13 @@ TEST_F(ChdImportWindowTest, ModeChangesKeepChosenPersonsAndSearchText) {
   Option(*w, "Opt_Commune")->setChecked(true);
   EXPECT_EQ(w->CurrentMode(), Mode::kCommune);
   EXPECT_EQ(Display(*w), "lists on/on arrows on/on search hidden/hidden/hidden");
+  // "Recherche" keeps its width when the fields beside it are hidden.
+  w->resize(900, 700);
+  w->show();
+  QCoreApplication::processEvents();
+  auto* recherche = Child<QPushButton>(*w, "Cmd_Recherche");
+  EXPECT_LE(recherche->width(), recherche->sizeHint().width() + 2);
+  w->hide();
   EXPECT_EQ(Data(List(*w, "Lst_SelPossible")), "11 9 7");
   EXPECT_EQ(List(*w, "Lst_Possible")->count(), 0);
   EXPECT_EQ(Data(List(*w, "Lst_Selection")), "3");

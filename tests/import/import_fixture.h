@@ -99,6 +99,7 @@ class ImportTest : public ::testing::Test {
 
   std::unique_ptr<Chd_Import> Open() {
     auto window = std::make_unique<Chd_Import>(*ses_autonome_, *ses_serveur_, "testeur", ui_);
+    window->SetJournalFolder((journal_.path() / "").string());
     window->SetClock([] {
       std::tm t{};
       t.tm_year = 2024 - 1900;
@@ -160,6 +161,7 @@ class ImportTest : public ::testing::Test {
   std::unique_ptr<db::Session> ses_serveur_;
   std::unique_ptr<db::Session> ses_autonome_;
   HookedUi ui_;
+  test_support::TempFolder journal_;  // where each import writes its journal
 };
 
 }  // namespace cortevane::import::testing

@@ -32,5 +32,36 @@ TEST(StatusSentencesTest, TheFailuresMetInUseAreExplainedOthersStayAlone) {
     EXPECT_EQ(WithStatusSentence("Error Code 1", status), "Error Code 1") << status;
 }
 
+// A damaged base is named damaged (never a missing file or a bare number), with the command
+// that checks it when it is the laptop's; a full disk is named full.
+TEST(StatusSentencesTest, DamageAndFullDiskAreNamedAsSuch) {
+  const Place laptop{Place::kLaptop, "C:\\KESTA\\BASE", "localhost"};
+  const Place office{Place::kOffice, "kesta", "bureau"};
+  const std::string check =
+      " Vérifiez-la avec : cortevane-admin --account \"C:\\KESTA\\BASE\" account check";
+  struct Case {
+    int status;
+    Place place;
+    std::string sentence;
+  };
+  const Case cases[] = {
+      {db::kAccountCorrupt, laptop,
+       "La base de l'ordinateur portable est endommagée : son fichier ne peut pas être lu." +
+           check},
+      {db::kNoSuchFile, laptop,
+       "La base de l'ordinateur portable est endommagée : un de ses fichiers manque." + check},
+      {db::kNoSuchRoutine, office,
+       "La base du bureau est endommagée : un programme catalogué y manque. Prévenez le bureau."},
+      {db::kQueryUnknownFile, {}, ""},  // which base is not known: the number stays alone
+      {db::kDiskFull, laptop,
+       "Disque plein : libérez de la place pour la base de l'ordinateur portable, puis "
+       "recommencez."},
+      {ENOSPC, {}, "Le dossier ne peut pas être écrit : disque plein."},
+      {db::kAccountNotFound, office,
+       "La base du bureau « kesta » est introuvable sur le serveur « bureau »."},
+  };
+  for (const Case& c : cases) EXPECT_EQ(StatusSentence(c.status, c.place), c.sentence);
+}
+
 }  // namespace
 }  // namespace cortevane::ui

@@ -256,6 +256,7 @@ int PostgresStore::Failure(pg_result* result) {
     files_.clear();
     return kNoSuchFile;
   }
+  if (state != nullptr && std::string_view(state) == "53100") return kDiskFull;  // disk_full
   return Failure();
 }
 

@@ -87,6 +87,8 @@ int SqliteStatus(int rc) {
       return kBaseBusy;
     case SQLITE_READONLY:
       return kReadOnlyAccount;
+    case SQLITE_FULL:
+      return kDiskFull;
     default:
       return kIoError;
   }
