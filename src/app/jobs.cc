@@ -23,6 +23,9 @@ MainWindowJobs MakeJobs(Mod_Var& var, ui::Ui& ui) {
   // One export for the whole run: it keeps its files and lists from one run to the next.
   auto exportation = std::make_shared<exporting::Mod_Exportation>(var.Ses_Autonome, var.Ses_Serveur,
                                                                   var.Nom_Utilisateur, ui);
+  // The export's counts belong on the status line too ("n aidés exportés le … à …", as the
+  // import's), once Mod_Exportation gives them: read them here after the run and pass them
+  // to ui.ShowStatus.
   jobs.run_export = [exportation] { exportation->Demarrage_Exportation(); };
   jobs.show_preview = [&var, &ui](QWidget* parent) {
     Frm_Apercu window(var.Ses_Autonome, var.Ses_Serveur, var.Nom_Utilisateur, ui, parent);

@@ -114,7 +114,10 @@ Chd_Import::Chd_Import(db::Session& ses_autonome, db::Session& ses_serveur,
   Avertissement_Registre();
 }
 
-Chd_Import::~Chd_Import() = default;
+Chd_Import::~Chd_Import() {
+  // The lists empty themselves as they go, after this window: their counts are not shown.
+  for (ui::ListBox* list : {lst_possible_, lst_selection_}) list->model()->disconnect(this);
+}
 
 void Chd_Import::createControls() {
   auto named = [](QWidget* widget, const char* name) {
@@ -318,14 +321,14 @@ void Chd_Import::connectEvents() {
   // Each list of persons says how many it holds, whatever filled or emptied it.
   for (auto [list, label] :
        {std::pair{lst_possible_, etq_nb_possible_}, std::pair{lst_selection_, etq_nb_selection_}}) {
-    auto show = [list, label] {
-      label->setText(QString::fromStdString(ui::CountText(list->count(), "aidé", "aidés")));
+    QAbstractItemModel* model = list->model();
+    auto show = [model, label] {
+      label->setText(QString::fromStdString(ui::CountText(model->rowCount(), "aidé", "aidés")));
     };
     show();
-    QAbstractItemModel* model = list->model();
-    connect(model, &QAbstractItemModel::rowsInserted, label, show);
-    connect(model, &QAbstractItemModel::rowsRemoved, label, show);
-    connect(model, &QAbstractItemModel::modelReset, label, show);
+    connect(model, &QAbstractItemModel::rowsInserted, this, show);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, show);
+    connect(model, &QAbstractItemModel::modelReset, this, show);
   }
 
   connect(cmd_ok_, &QPushButton::clicked, this, &Chd_Import::Cmd_Ok_Click);

@@ -189,12 +189,6 @@ std::unique_ptr<QMessageBox> MakeMessageBox(std::string_view text, int style,
   // 256 and 512 make the second or third button the default one; otherwise the first.
   const auto default_index = static_cast<qsizetype>((style >> 8) & 3);
   box->setDefaultButton(buttons.value(default_index, buttons.front()));
-  // The box sizes itself for its title with too little room for a window manager's buttons;
-  // its text label, made at least the rest of the title's width, makes up for it.
-  if (auto* label = box->findChild<QLabel*>("qt_msgbox_label")) {
-    const int icon = box->iconPixmap().isNull() ? 0 : box->iconPixmap().width() + 24;
-    label->setMinimumWidth(TitleWidth(*box) - icon - 2 * 11);
-  }
   return box;
 }
 

@@ -2,7 +2,6 @@
 // natural width (none stretched across the window).
 #include <gtest/gtest.h>
 
-#include <QMessageBox>
 #include <QPushButton>
 
 #include "connection/frm_connexion.h"
@@ -40,12 +39,6 @@ TEST(LayoutTest, TitlesFitAndButtonsKeepTheirWidth) {
   EXPECT_EQ(LayoutFaults(selection), "");
   connection::Frm_Connexion identification(laptop, office, scripted);
   EXPECT_EQ(LayoutFaults(identification), "");
-  for (const char* title : {"Message CORTEVANE", "Cortevane KESTA"}) {
-    for (int style : {ui::kOkOnly | ui::kCritical, ui::kYesNo | ui::kQuestion, int{ui::kOkOnly}}) {
-      auto box = ui::MakeMessageBox("Ok.", style, title, nullptr);
-      EXPECT_EQ(LayoutFaults(*box), "") << title << " " << style;
-    }
-  }
   ui::QtUi qt;
   qt.ShowProgress("Aidé 1 sur 2");
   EXPECT_EQ(LayoutFaults(*qt.progress_window()), "");
