@@ -82,6 +82,8 @@ void Frm_Apercu::createControls() {
   etq_total_ = new QLabel(this);
   etq_total_->setObjectName("Etq_Total");
   etq_total_->setWordWrap(true);
+  // Room for the two lines the total takes, so it never runs over the list.
+  etq_total_->setMinimumHeight(2 * etq_total_->fontMetrics().lineSpacing() + 4);
   cmd_arreter_ = new QPushButton(QString::fromUtf8("&Arrêter"), this);
   cmd_arreter_->setObjectName("Cmd_Arreter");
   cmd_fermer_ = new QPushButton("&Fermer", this);
@@ -140,8 +142,11 @@ bool Frm_Apercu::Etape() {
   exporting::PreviewPerson person;
   if (!preview_->Next(&person)) {
     if (preview_->done()) {
-      Fin(Q("Aperçu terminé : " +
-            ui::CountText(preview_->count(), "aidé examiné", "aidés examinés") + "."));
+      progression_->setValue(progression_->maximum());
+      Fin(preview_->count() == 0
+              ? QString::fromUtf8("Aucun aidé sur le portable : une exportation n'enverrait rien.")
+              : Q("Aperçu terminé : " +
+                  ui::CountText(preview_->count(), "aidé examiné", "aidés examinés") + "."));
       return false;
     }
     const int status = preview_->failure().status;

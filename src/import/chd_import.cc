@@ -192,16 +192,16 @@ void Chd_Import::createControls() {
       new ColumnTitles(header, lst_selection_, columns, kResultLineCharacters, frame3_);
   named(label4_selection_, "Label4_1");
 
-  etq_nb_possible_ = new QLabel(frame2_);
+  etq_nb_possible_ = new QLabel(this);
   named(etq_nb_possible_, "Etq_NbPossible");
-  etq_nb_selection_ = new QLabel(frame3_);
+  etq_nb_selection_ = new QLabel(this);
   named(etq_nb_selection_, "Etq_NbSelection");
   for (QLabel* count : {etq_nb_possible_, etq_nb_selection_})
     count->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
   cmd_ok_ = new QPushButton(QStringLiteral("&Ok"), this);
   named(cmd_ok_, "Cmd_Ok");
-  cmd_sortir_ = new QPushButton(QStringLiteral("&Sortir"), this);
+  cmd_sortir_ = new QPushButton(QStringLiteral("So&rtir"), this);
   named(cmd_sortir_, "Cmd_Sortir");
 }
 
@@ -245,7 +245,6 @@ void Chd_Import::createLayout() {
   auto* frame2 = new QVBoxLayout(frame2_);
   frame2->addWidget(label4_possible_);
   frame2->addWidget(lst_possible_);
-  frame2->addWidget(etq_nb_possible_);
 
   auto* transfer = new QHBoxLayout;
   transfer->addStretch();
@@ -253,13 +252,16 @@ void Chd_Import::createLayout() {
   transfer->addWidget(cmd_tous_);
   transfer->addWidget(cmd_suppr_aide_);
   transfer->addStretch();
+  // Each count sits in a row that is there anyway, right under its list, so the window is no
+  // taller for them.
+  transfer->addWidget(etq_nb_possible_);
 
   auto* frame3 = new QVBoxLayout(frame3_);
   frame3->addWidget(label4_selection_);
   frame3->addWidget(lst_selection_);
-  frame3->addWidget(etq_nb_selection_);
 
   auto* bottom = new QHBoxLayout;
+  bottom->addWidget(etq_nb_selection_);
   bottom->addStretch();
   bottom->addWidget(cmd_ok_);
   bottom->addWidget(cmd_sortir_);
