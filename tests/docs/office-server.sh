@@ -7,10 +7,14 @@
 #   ```sh laptop   on a laptop: cortevane-admin from ADMIN_DIR, own home
 #   ```sh standby  on a second server: its syntax is checked, it is not run (one machine has
 #                  no second server; the failover tests make a standby the same way)
-# The server's name, bureau.example.org (port 5432), becomes this cluster's address, and each
-# password the guide asks for is typed on standard input. Then it checks what the guide
-# promises: unencrypted network connections are refused, the field worker reaches the restored
-# office account over TLS, the laptop's base and configuration file are in place.
+# The server's name, bureau.example.org (port 5432), becomes this cluster's address (in a
+# certificate, its IP address 127.0.0.1), each password the guide asks for is typed on standard
+# input, and the file the guide says to carry from the server (kesta-ca.crt, the office's
+# certificate authority) is carried to the folder where admin and laptop blocks run. Then it
+# checks what the guide promises: unencrypted network connections are refused, the field
+# worker reaches the restored office account over TLS with the server authenticated, a server
+# reached under a name its certificate does not bear is refused, the laptop's base and
+# configuration file are in place.
 #
 # Usage: office-server.sh ADMIN_DIR (the folder holding cortevane-admin). Exit 77: no
 # PostgreSQL server on this machine (skipped).
@@ -45,7 +49,7 @@ awk -v dir="$work/blocks" '
     n++; file = sprintf("%s/%02d-%s", dir, n, substr(kind, 4)); next
   }
   /^```/ && inside { inside = 0; close(file); next }
-  inside { gsub(/bureau\.example\.org(:5432)?/, server); print > file }
+  inside { gsub(/DNS:bureau\.example\.org/, "IP:127.0.0.1"); gsub(/bureau\.example\.org(:5432)?/, server); print > file }
   END { exit bad }' server="$server" "$guide"
 chmod -R a+rX "$work/blocks"
 
@@ -71,7 +75,8 @@ run_block() {
     standby)
       bash -n "$file" ;;
     admin | laptop)
-      env -i "${base_env[@]}" HOME="$work/$kind" setsid -w bash -euo pipefail "$file" <"$answers" ;;
+      if [ -f "$work/server/kesta-ca/ca.crt" ]; then cp "$work/server/kesta-ca/ca.crt" "$work/$kind/kesta-ca.crt"; fi
+      (cd "$work/$kind" && env -i "${base_env[@]}" HOME="$work/$kind" setsid -w bash -euo pipefail "$file" <"$answers") ;;
   esac
 }
 for block in "$work"/blocks/*; do
@@ -97,6 +102,14 @@ ssl=$(env -i "$PG_BIN/psql" "host=127.0.0.1 port=$port dbname=kesta user=DUPONT 
 counter=$(echo "$password" | env -i "${base_env[@]}" HOME="$work/laptop" cortevane-admin --host "$server" \
   --user DUPONT --password-stdin --account kesta record list COMPTEUR_DUPONT) || fail "cortevane-admin as DUPONT on the restored account"
 [ "$counter" = 999 ] || fail "DUPONT's counter file holds \"$counter\", not record 999"
+# The laptop checks whom it talks to: the same server under a name its certificate does not
+# bear is refused before the password is sent.
+if out=$(echo "$password" | env -i "${base_env[@]}" HOME="$work/laptop" cortevane-admin --host "localhost:$port" \
+  --user DUPONT --password-stdin --account kesta file list 2>&1); then
+  fail "a server reached under another name was accepted"
+fi
+[[ $out == *"could not be authenticated: its certificate is made out to another host name"* ]] ||
+  fail "a server under another name was refused for another reason: $out"
 # The laptop: its configuration file names this server and the office account; its base has
 # the field worker as user (who opens it with the password typed in the guide).
 ini=$work/laptop/.local/share/cortevane/drive_c/windows/Cortevane.ini
