@@ -5,7 +5,8 @@
 //   [SERVEUR]                  the next line, less its first 8 characters, is the laptop's host
 //   Serveur=localhost
 //   [DISTANT SERVEUR]          the next line, less its first 9 characters, is the office host
-//   Distant=bureau.example
+//   Distant=bureau.example     (or "host[:port],host[:port]...": a primary and its standbys,
+//                              of which the office store uses the one that takes writes)
 //   [BASES]                    name=account path, one a line, up to a blank line
 //   Portable=C:\KESTA\BASE
 //

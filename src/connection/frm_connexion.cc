@@ -112,6 +112,18 @@ void Frm_Connexion::Cmd_Ok_Click() {
   ui_.SetScreenPointer(ui::Pointer::kDefault);
   setEnabled(true);
 
+  if (ses_serveur_.Error() == db::kServerUnverified) {
+    // Not a matter of the password: it was never sent, and typing it again changes nothing.
+    ui::OwnerScope owner(ui_, *this);
+    ui_.MsgBox(
+        "La connexion à la base du bureau est refusée : le mot de passe n'a pas été "
+        "envoyé.\r\n" +
+            ui::ServerNotAuthenticatedSentence(ses_serveur_.auth_failure()),
+        ui::kExclamation, ui::kMessageTitle);
+    txt_mot_passe_->clear();
+    txt_mot_passe_->setFocus();
+    return;
+  }
   if (ses_autonome_.Error() != 0 || ses_serveur_.Error() != 0) {
     ui::OwnerScope owner(ui_, *this);
     ui_.MsgBox(FailureText(), ui::kExclamation, ui::kMessageTitle);

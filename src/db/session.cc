@@ -50,6 +50,7 @@ Session::Session() = default;
 Session::~Session() { Disconnect(); }
 
 int Session::Connect() {
+  auth_failure_ = AuthFailure::kNone;
   if (store_) return error_ = kAlreadyConnected;
   if (database_type_ != 2) return error_ = kBadDatabaseType;
   std::shared_ptr<Store> store;
@@ -60,7 +61,8 @@ int Session::Connect() {
   } else if (account_path_.empty()) {
     status = kAccountNotFound;
   } else {
-    status = OpenOfficeStore(host_name_, account_path_, user_name_, password_, &store);
+    status =
+        OpenOfficeStore(host_name_, account_path_, user_name_, password_, &store, &auth_failure_);
   }
   if (status != kOk) return error_ = status;
   AttachStore(std::move(store));

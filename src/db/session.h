@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "db/status.h"
+
 namespace cortevane::db {
 
 class DbFile;
@@ -47,6 +49,8 @@ class Session {
 
   // Status of the last operation of the session itself, 0 for success.
   int Error() const { return error_; }
+  // After a Connect that gave kServerUnverified: why the server was not authenticated.
+  AuthFailure auth_failure() const { return auth_failure_; }
 
   // The file `name` of the account (or the file a pointer of that name stands for), or
   // nullptr with Error() set: kNoSuchFile, kBadName, kNotConnected, kPointerTargetAbsent,
@@ -75,6 +79,7 @@ class Session {
   std::string user_name_;
   std::string password_;
   int error_ = 0;
+  AuthFailure auth_failure_ = AuthFailure::kNone;
   std::shared_ptr<Store> store_;
   std::string registry_key_;  // how FindConnected knows this session, empty when detached
 };

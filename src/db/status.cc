@@ -30,6 +30,8 @@ const char* StatusText(int status) {
       return "not permitted to the server user";
     case kOutcomeUnknown:
       return "server lost before it confirmed the commit: the work may or may not be done";
+    case kServerUnverified:
+      return "the office server could not be authenticated";
     case kNoSuchFile:
       return "no such file";
     case kBadName:
@@ -78,6 +80,22 @@ const char* StatusText(int status) {
       return "user exists already";
   }
   return "unknown status";
+}
+
+const char* AuthFailureText(AuthFailure why) {
+  switch (why) {
+    case AuthFailure::kNone:
+      break;
+    case AuthFailure::kNoEncryption:
+      return "it offers no encryption (TLS)";
+    case AuthFailure::kUnknownAuthority:
+      return "its certificate is not signed by the office's certificate authority";
+    case AuthFailure::kWrongHostName:
+      return "its certificate is made out to another host name";
+    case AuthFailure::kNoChannelBinding:
+      return "it asks for the password without channel binding (SCRAM over TLS)";
+  }
+  return "unknown reason";
 }
 
 }  // namespace cortevane::db

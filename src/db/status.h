@@ -21,6 +21,7 @@ enum Status : int {
   kAccountExists = 31009,        // creating an account where there is one already
   kNotPermitted = 31010,         // the server refuses the user a right the work needs (roles)
   kOutcomeUnknown = 31012,       // the connection was lost after COMMIT left: it may have been done
+  kServerUnverified = 31011,     // the server could not be authenticated; no password was sent
 
   // Files and records.
   kNoSuchFile = 32001,           // the account catalogues no file of that name
@@ -50,7 +51,18 @@ enum Status : int {
   kUserExists = 33009,          // adding a user that exists already
 };
 
+// Why a server could not be authenticated (kServerUnverified).
+enum class AuthFailure {
+  kNone,
+  kNoEncryption,      // it offered no TLS where TLS was required
+  kUnknownAuthority,  // its certificate is not signed by an authority this machine trusts
+  kWrongHostName,     // its certificate names another host than the one reached
+  kNoChannelBinding,  // it asked for the password without SCRAM bound to the TLS channel
+};
+
 // A short English description of a status, for tools and logs.
 const char* StatusText(int status);
+// The same for the reason a server could not be authenticated: "its certificate ...".
+const char* AuthFailureText(AuthFailure why);
 
 }  // namespace cortevane::db

@@ -174,6 +174,9 @@ class Store {
   virtual int Reconnect() { return Health(); }
   // The server the store is connected to ("host:port"), empty for a store without one.
   virtual std::string ServerAddress() const { return {}; }
+  // False when the store's server was not proven to be the one meant (a connection without
+  // a verified certificate); a store without a server is its own proof.
+  virtual bool ServerAuthenticated() const { return true; }
 
  private:
   // Apply's changes between Begin and Commit, once their reservations are held.

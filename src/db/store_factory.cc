@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "db/names.h"
+#include "db/postgres/postgres_internal.h"
 #include "db/postgres/postgres_store.h"
 #include "db/sqlite/sqlite_store.h"
 #include "db/status.h"
@@ -58,10 +59,13 @@ std::string AccountIdentity(std::string_view host, std::string_view account_path
     if (!IsLocalHost(host)) return "remote-folder:" + Lower(host) + ":" + std::string(account_path);
     return "folder:" + EmbeddedFolder(account_path).string();
   }
-  std::string h = Lower(host);
-  if (IsLocalHost(h)) h = "localhost";
-  if (h.find(':') == std::string::npos) h += ":5432";
-  return "postgresql:" + h + "/" + std::string(account_path);
+  const postgres::HostList list = postgres::SplitHosts(Lower(host));
+  std::string hosts;
+  for (size_t i = 0; i < list.hosts.size(); ++i) {
+    const std::string& h = list.hosts[i];
+    hosts += (i ? "," : "") + (IsLocalHost(h) ? std::string("localhost") : h) + ":" + list.ports[i];
+  }
+  return "postgresql:" + hosts + "/" + std::string(account_path);
 }
 
 int OpenEmbeddedStore(std::string_view account_path, std::string_view user,
@@ -75,13 +79,13 @@ int OpenEmbeddedStore(std::string_view account_path, std::string_view user,
 }
 
 int OpenOfficeStore(std::string_view host, std::string_view database, std::string_view user,
-                    std::string_view password, std::shared_ptr<Store>* store) {
+                    std::string_view password, std::shared_ptr<Store>* store, AuthFailure* why) {
   store->reset();
   if (ValidateName(database) != kOk) return kAccountNotFound;
   PgAddress address{std::string(host), std::string(database), std::string(user),
                     std::string(password)};
   int status = kOk;
-  auto office = PostgresStore::Connect(address, &status);
+  auto office = PostgresStore::Connect(address, &status, why);
   if (status != kOk) return status;
   *store = std::move(office);
   return kOk;

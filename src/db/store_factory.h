@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "db/status.h"
+
 namespace cortevane::db {
 
 class Store;
@@ -26,7 +28,7 @@ std::filesystem::path EmbeddedFolder(std::string_view account_path);
 
 // The identity of the account (host, account path) for Session::FindConnected: embedded
 // accounts by their canonical folder whatever the local host name; PostgreSQL databases by
-// host (lower case, port 5432 made explicit) and database name.
+// host (lower case, port 5432 made explicit, each host of a list) and database name.
 std::string AccountIdentity(std::string_view host, std::string_view account_path);
 
 // Opens an embedded account and authenticates the user (name in any case). kAccountNotFound,
@@ -34,10 +36,12 @@ std::string AccountIdentity(std::string_view host, std::string_view account_path
 int OpenEmbeddedStore(std::string_view account_path, std::string_view user,
                       std::string_view password, std::shared_ptr<Store>* store);
 
-// Opens a PostgreSQL database `database` on `host` ("name" or "name:port") with the user's
-// credentials: kAccountNotFound (also for a name that cannot be a database), kAccountCorrupt,
-// kBadCredentials, kServerUnreachable (after a bounded connect timeout).
+// Opens a PostgreSQL database `database` on `host` ("name" or "name:port", or a
+// comma-separated list of them) with the user's credentials: kAccountNotFound (also for a name
+// that cannot be a database), kAccountCorrupt, kBadCredentials, kServerUnverified (with
+// *why when given), kServerUnreachable (after a bounded connect timeout).
 int OpenOfficeStore(std::string_view host, std::string_view database, std::string_view user,
-                    std::string_view password, std::shared_ptr<Store>* store);
+                    std::string_view password, std::shared_ptr<Store>* store,
+                    AuthFailure* why = nullptr);
 
 }  // namespace cortevane::db

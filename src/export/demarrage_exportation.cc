@@ -140,6 +140,10 @@ void Mod_Exportation::Ouverture_Journal() {
                 Ses_Autonome.HostName());
   journal_.Line("Base du serveur : " + Ses_Serveur.AccountPath() + " sur " +
                 Ses_Serveur.HostName());
+  if (Ses_Serveur.store() && !Ses_Serveur.store()->ServerAuthenticated())
+    journal_.Line(
+        "Serveur du bureau non authentifié : son certificat n'a pas été vérifié "
+        "(autorité de certification du bureau absente de ce portable).");
 }
 
 std::string Mod_Exportation::Cloture_Journal(const std::string& derniere_ligne,

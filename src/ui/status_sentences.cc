@@ -22,6 +22,8 @@ constexpr Sentence kDatabaseSentences[] = {
     {db::kOutcomeUnknown,
      "La liaison avec le serveur a été perdue avant qu'il confirme l'écriture : elle a pu être "
      "faite ou non."},
+    {db::kServerUnverified,
+     "Le serveur du bureau n'a pas pu être authentifié : rien n'a été envoyé."},
     {db::kNotConnected,
      "La liaison avec la base a été coupée : quittez le programme, puis relancez-le."},
     {db::kLaptopNotConnected,
@@ -147,6 +149,27 @@ std::string StatusSentence(int status, const Place& place) {
   }
   if (reason.empty()) reason = std::strerror(status);
   return "Le dossier ne peut pas être écrit : " + reason + ".";
+}
+
+std::string ServerNotAuthenticatedSentence(db::AuthFailure why) {
+  const char* reason = "la connexion chiffrée n'a pas pu être vérifiée";
+  switch (why) {
+    case db::AuthFailure::kNone:
+      break;
+    case db::AuthFailure::kNoEncryption:
+      reason = "il ne propose pas de connexion chiffrée";
+      break;
+    case db::AuthFailure::kUnknownAuthority:
+      reason = "son certificat n'est pas signé par l'autorité de certification du bureau";
+      break;
+    case db::AuthFailure::kWrongHostName:
+      reason = "son certificat est établi pour un autre nom de serveur";
+      break;
+    case db::AuthFailure::kNoChannelBinding:
+      reason = "il demande le mot de passe sans le lier à la connexion chiffrée";
+      break;
+  }
+  return std::string("Le serveur du bureau n'a pas pu être authentifié : ") + reason + ".";
 }
 
 std::string WithStatusSentence(std::string_view first_line, int status, const Place& place) {

@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "db/status.h"
+
 namespace cortevane::ui {
 
 // Which base a failure concerns, for the sentences that name it: the account path (a laptop
@@ -29,5 +31,9 @@ std::string StatusSentence(int status, const Place& place = {});
 
 // `first_line`, then "\r\n" and the sentence of `status` when it has one.
 std::string WithStatusSentence(std::string_view first_line, int status, const Place& place = {});
+
+// The sentence of a server that could not be authenticated, with its reason: "Le serveur du
+// bureau n'a pas pu être authentifié : il ne propose pas de connexion chiffrée.".
+std::string ServerNotAuthenticatedSentence(db::AuthFailure why);
 
 }  // namespace cortevane::ui

@@ -5,12 +5,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "db/session.h"
 #include "support/qt_app.h"
 #include "support/temp_account.h"
+#include "support/tls_relay.h"
 #include "ui/scripted_ui.h"
 
 namespace cortevane::connection {
@@ -95,6 +97,29 @@ TEST_F(FrmConnexionTest, AFailureKeepsTheNameEmptiesThePasswordAndWaits) {
   form.Cmd_Ok_Click();
   EXPECT_EQ(State(), "A+S+");
   EXPECT_EQ(form.Nom_Utilisateur(), "DUPONT");
+}
+
+TEST_F(FrmConnexionTest, AnOfficeServerThatCannotBeAuthenticatedIsToldAndGetsNoPassword) {
+  // A relay on the way to a distant office answers "no TLS" and asks for the password in
+  // clear; no certificate authority of the office is installed on this laptop.
+  test_support::TlsRelay relay("127.0.0.2", "");
+  ASSERT_NE(relay.port(), 0);
+  const char* authority = std::getenv("PGSSLROOTCERT");
+  const std::string saved = authority ? authority : "";
+  setenv("PGSSLROOTCERT", "/nonexistent/root.crt", 1);
+  serveur.SetHostName(relay.host());
+  serveur.SetAccountPath("kesta");
+  Type("dupont", "MoT-dE-pAsSe");
+  form.Cmd_Ok_Click();
+  authority ? setenv("PGSSLROOTCERT", saved.c_str(), 1) : unsetenv("PGSSLROOTCERT");
+  EXPECT_EQ(State(), "A+S-");
+  EXPECT_EQ(ui.LogText(),
+            "pointer|screen|11\nevents\npointer|screen|0\nbox|48|Message CORTEVANE|La "
+            "connexion à la base du bureau est refusée : le mot de passe n'a pas été "
+            "envoyé.\r\nLe serveur du bureau n'a pas pu être authentifié : il demande le mot "
+            "de passe sans le lier à la connexion chiffrée.");
+  EXPECT_EQ(relay.received().find("MoT-dE-pAsSe"), std::string::npos);
+  EXPECT_EQ(Password().text().toStdString(), "");
 }
 
 TEST_F(FrmConnexionTest, RetryAfterOnlyTheLaptopConnected) {

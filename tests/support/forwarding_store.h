@@ -84,6 +84,7 @@ class ForwardingStore : public db::Store {
   int Health() override { return inner_->Health(); }
   int Reconnect() override { return inner_->Reconnect(); }
   std::string ServerAddress() const override { return inner_->ServerAddress(); }
+  bool ServerAuthenticated() const override { return inner_->ServerAuthenticated(); }
 
  protected:
   const std::shared_ptr<db::Store>& inner() const { return inner_; }

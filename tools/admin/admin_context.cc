@@ -56,7 +56,7 @@ std::shared_ptr<db::PostgresStore> AdminContext::OpenOffice() {
     return nullptr;
   }
   int s = db::kOk;
-  auto store = db::PostgresStore::Connect(OfficeAddress(), &s);
+  auto store = db::PostgresStore::Connect(OfficeAddress(), &s, &auth_failure);
   if (s != db::kOk) {
     Fail(*this, "account " + Quoted(account) + " on host " + Quoted(host), s);
     return nullptr;
@@ -70,8 +70,11 @@ std::shared_ptr<db::Store> AdminContext::OpenStore() {
 }
 
 int Fail(AdminContext& ctx, const std::string& what, int status, int exit_code) {
-  std::cerr << "cortevane-admin: " << what << ": " << db::StatusText(status) << " (status "
-            << status << ")\n";
+  std::cerr << "cortevane-admin: " << what << ": " << db::StatusText(status);
+  // A server that could not be authenticated says why; nothing of the credentials was sent.
+  if (status == db::kServerUnverified && ctx.auth_failure != db::AuthFailure::kNone)
+    std::cerr << ": " << db::AuthFailureText(ctx.auth_failure);
+  std::cerr << " (status " << status << ")\n";
   ctx.exit_code = exit_code;
   return status;
 }

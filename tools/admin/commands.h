@@ -26,12 +26,15 @@ namespace cortevane::admin {
 
 struct AdminContext {
   // Global options.
-  std::string account;             // --account PATH: a folder (embedded) or a database name
-  std::string host = "localhost";  // --host HOST
-  std::string user;                // --user NAME, for PostgreSQL accounts (default PGUSER)
-  bool password_stdin = false;     // --password-stdin, for PostgreSQL accounts (else PGPASSWORD)
+  std::string account;  // --account PATH: a folder (embedded) or a database name
+  std::string host =
+      "localhost";              // --host HOST, or HOST[:PORT],HOST[:PORT]... (primary and standbys)
+  std::string user;             // --user NAME, for PostgreSQL accounts (default PGUSER)
+  bool password_stdin = false;  // --password-stdin, for PostgreSQL accounts (else PGPASSWORD)
 
   int exit_code = 0;
+  // Why the office server could not be authenticated, after a connection that failed so.
+  db::AuthFailure auth_failure = db::AuthFailure::kNone;
 
   // True when --account names a folder on this machine (an embedded account).
   bool IsEmbedded() const;

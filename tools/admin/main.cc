@@ -15,7 +15,10 @@ int main(int argc, char** argv) {
   app.add_option("--account", ctx.account,
                  "The account: a folder (/path or C:\\PATH) for an embedded account, else the "
                  "name of a PostgreSQL database");
-  app.add_option("--host", ctx.host, "Host of the account (default localhost)");
+  app.add_option("--host", ctx.host,
+                 "Host of the account (default localhost); for PostgreSQL HOST[:PORT], or a "
+                 "comma-separated list of them (a primary and its standbys: the writable one "
+                 "is used)");
   app.add_option("--user", ctx.user, "PostgreSQL user (default PGUSER)");
   app.add_flag("--password-stdin", ctx.password_stdin,
                "PostgreSQL password on the first line of standard input (default PGPASSWORD)");

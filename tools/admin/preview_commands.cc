@@ -70,7 +70,8 @@ std::shared_ptr<db::Store> OpenOfficeAccount(AdminContext& ctx, const std::strin
   }
   const db::PgAddress credentials = ctx.OfficeAddress();
   const std::string pg_user = credentials.user.empty() ? user : credentials.user;
-  if (int s = db::OpenOfficeStore(host, path, pg_user, credentials.password, &store)) {
+  if (int s = db::OpenOfficeStore(host, path, pg_user, credentials.password, &store,
+                                  &ctx.auth_failure)) {
     Fail(ctx, "office " + Quoted(path) + " on host " + Quoted(host), s);
     return nullptr;
   }

@@ -29,6 +29,62 @@ constexpr const char* kCatalogue[] = {
     "CREATE TABLE cv_index (file text NOT NULL, item text NOT NULL, value bytea NOT NULL, "
     "key bytea NOT NULL, PRIMARY KEY (file, item, value, key))",
     "CREATE INDEX cv_index_by_key ON cv_index (file, key)",
+    // Nobody but the account's owner and its administrators makes tables here.
+    "REVOKE CREATE ON SCHEMA public FROM PUBLIC",
+};
+
+// What an account holds beside its tables, made with the account and added to an account made
+// before it (PostgresStore::Connect); each statement may run again.
+constexpr const char* kAccountRules[] = {
+    // Names that fold to one table ("A.B" and "a_b") clash here, in the server, so that two
+    // connections creating them at the same instant cannot both pass.
+    "CREATE UNIQUE INDEX IF NOT EXISTS cv_files_folded ON cv_files "
+    "(lower(translate(name, '.-$', '___')))",
+    // Holds the catalogue entry of a file in share mode until the transaction ends, and tells
+    // whether it is there (of that version, when one is given): every write goes through it,
+    // and every change of the file takes the entry in update mode, so a change waits for the
+    // writes under way. Users may not write the catalogue, so the lock is taken by the
+    // account's owner on their behalf.
+    "CREATE OR REPLACE FUNCTION cv_gate(file text, known bigint) RETURNS boolean "
+    "LANGUAGE plpgsql SECURITY DEFINER SET search_path = public, pg_temp AS $f$ "
+    "BEGIN "
+    "  PERFORM 1 FROM cv_files WHERE name = file AND (known IS NULL OR version = known) "
+    "  FOR SHARE; "
+    "  RETURN FOUND; "
+    "END $f$",
+    // Creates a file: its catalogue entry, then its table (`tbl`, the name the program gives
+    // it, checked against the file name), which every user of the account may read and write.
+    // Users without the right to create tables in the account may create only their own
+    // copies of the account's files, FILE_USER, which the import makes; the tables belong to
+    // the account's owner, so no user can drop or empty them wholesale.
+    "CREATE OR REPLACE FUNCTION cv_new_file(file text, tbl text) RETURNS void "
+    "LANGUAGE plpgsql SECURITY DEFINER SET search_path = public, pg_temp AS $f$ "
+    "DECLARE "
+    "  folded text := 'f_' || lower(translate(file, '.-$', '___')); "
+    "  suffix text := '_' || session_user; "
+    "  member oid; "
+    "BEGIN "
+    "  IF file !~ '^[A-Za-z0-9][A-Za-z0-9_.$-]{0,62}$' OR NOT (tbl = folded OR "
+    "      (length(folded) > 63 AND tbl ~ '^[a-z0-9_]{42}_[0-9a-f]{16}$' "
+    "       AND left(tbl, 42) = left(folded, 42))) THEN "
+    "    RAISE EXCEPTION 'file name % refused', file USING ERRCODE = '42602'; "
+    "  END IF; "
+    "  IF NOT has_schema_privilege(session_user, 'public', 'CREATE') AND "
+    "     (right(file, length(suffix)) <> suffix OR NOT EXISTS (SELECT 1 FROM cv_files "
+    "      WHERE name = left(file, length(file) - length(suffix)))) THEN "
+    "    RAISE EXCEPTION 'file % may not be created by %', file, session_user "
+    "      USING ERRCODE = '42501'; "
+    "  END IF; "
+    "  INSERT INTO cv_files (name) VALUES (file); "
+    "  EXECUTE format('CREATE TABLE %I (key bytea PRIMARY KEY, record bytea NOT NULL)', tbl); "
+    "  FOR member IN SELECT DISTINCT a.grantee FROM pg_class c, aclexplode(c.relacl) a "
+    "      WHERE c.oid = 'cv_index'::regclass AND a.privilege_type = 'INSERT' "
+    "      AND a.grantee <> c.relowner AND a.grantee <> 0 LOOP "
+    "    EXECUTE format('GRANT SELECT, INSERT, UPDATE, DELETE ON %I TO %I', tbl, "
+    "      pg_get_userbyid(member)); "
+    "  END LOOP; "
+    "END $f$",
+    "REVOKE ALL ON FUNCTION cv_new_file(text, text) FROM PUBLIC",
 };
 
 // What marks a database the demo made, as its comment: the demo may remove such a one, and
@@ -116,10 +172,19 @@ int PostgresStore::CreateCatalogue(const PgAddress& address, bool server) {
       Result r(fresh->Exec(statement, {}));
       if (!Ok(r.get())) return static_cast<int>(kIoError);
     }
-    int s = fresh->CatalogueRoutine("DBA.SELECT");
+    int s = fresh->ApplyAccountRules();
+    if (s == kOk) s = fresh->CatalogueRoutine("DBA.SELECT");
     if (s == kOk && server) s = fresh->CatalogueRoutine("IMPORTDONNEES");
     return s;
   });
+}
+
+int PostgresStore::ApplyAccountRules() {
+  for (const char* statement : kAccountRules) {
+    Result r(Exec(statement, {}));
+    if (!Ok(r.get())) return Failure();
+  }
+  return kOk;
 }
 
 int PostgresStore::CreateUser(std::string_view user, std::string_view password) {
@@ -182,10 +247,19 @@ int PostgresStore::SetRole(const std::string& name, const std::string& quoted,
       (known ? "ALTER ROLE " : "CREATE ROLE ") + quoted + " LOGIN PASSWORD " + password_literal,
       {}));
   if (!Ok(r.get())) return failed(r.get());
+  // A user reads and writes the records, indexes, registers and counters, and nothing else:
+  // no table of the catalogue is written, no table made, emptied wholesale or dropped. What
+  // an earlier version of the program granted is taken back first. Files made later are
+  // opened to the users by cv_new_file.
   for (const std::string& grant :
-       {"GRANT ALL ON ALL TABLES IN SCHEMA public TO " + quoted,
-        "ALTER DEFAULT PRIVILEGES IN SCHEMA public GRANT ALL ON TABLES TO " + quoted,
-        "GRANT CREATE, USAGE ON SCHEMA public TO " + quoted}) {
+       {"REVOKE ALL ON ALL TABLES IN SCHEMA public FROM " + quoted,
+        "ALTER DEFAULT PRIVILEGES IN SCHEMA public REVOKE ALL ON TABLES FROM " + quoted,
+        "REVOKE CREATE ON SCHEMA public FROM " + quoted,
+        "GRANT USAGE ON SCHEMA public TO " + quoted,
+        "GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO " + quoted,
+        "REVOKE INSERT, UPDATE, DELETE ON cv_files, cv_dict, cv_pointers, cv_routines FROM " +
+            quoted,
+        "GRANT EXECUTE ON FUNCTION cv_new_file(text, text) TO " + quoted}) {
     Result g(Exec(grant, {}));
     if (!Ok(g.get())) return failed(g.get());
   }

@@ -111,12 +111,13 @@ int PostgresStore::ApplyOnce(const std::vector<Change>& changes, size_t* refused
       AppendHex(&names, file);
       versions += (versions.empty() ? "" : ",") + std::to_string(k->version);
     }
-    statements.push_back(
-        {"SELECT 1 / (count(*) = " + std::to_string(known.size()) +
-             ")::int FROM (SELECT 1 FROM cv_files c, unnest(string_to_array($1::text, ','), "
-             "string_to_array($2::text, ',')) AS u(n, v) WHERE c.name = convert_from(" +
-             Decoded("n") + ", 'UTF8') AND c.version = v::bigint FOR SHARE OF c) s",
-         {names, versions}});
+    // (Through cv_gate: users may not lock the catalogue's rows themselves.)
+    statements.push_back({"SELECT 1 / (count(*) = " + std::to_string(known.size()) +
+                              ")::int FROM unnest(string_to_array($1::text, ','), "
+                              "string_to_array($2::text, ',')) AS u(n, v) WHERE cv_gate("
+                              "convert_from(" +
+                              Decoded("n") + ", 'UTF8'), v::bigint)",
+                          {names, versions}});
   }
   // A reservation of a conditional change's record held by another session is waited for, as
   // Reserve would, with a lock of the transaction that the commit releases. The locks are

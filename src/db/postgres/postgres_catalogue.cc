@@ -32,27 +32,19 @@ int PostgresStore::CreateFile(std::string_view file) {
   if (table.empty()) return kBadName;
   // A file and a pointer never share a name: OpenFile could not tell which is meant.
   if (FileExists(file) || Pointer(file)) return kFileExists;
-  int status = Atomically([&] {
-    Result t(Exec("CREATE TABLE " + table + " (key bytea PRIMARY KEY, record bytea NOT NULL)", {}));
-    if (!Ok(t.get())) {
-      const char* state = PQresultErrorField(t.get(), PG_DIAG_SQLSTATE);
-      // Another name maps to the same table ("A.B" and "A_B"): refuse rather than share it.
-      return (state != nullptr && std::string(state) == "42P07") ? static_cast<int>(kFileExists)
-                                                                 : Failure();
-    }
-    // Long names do not become their table name whole (PgTableName): the same rule is
-    // applied to the names themselves, so that they clash exactly as on the embedded store.
-    Result same(
-        Exec("SELECT 1 FROM cv_files WHERE lower(translate(name, '.-$', '___')) = "
-             "lower(translate($1, '.-$', '___'))",
-             {std::string(file)}));
-    if (!Ok(same.get())) return Failure();
-    if (PQntuples(same.get()) > 0) return static_cast<int>(kFileExists);
-    Result c(Exec("INSERT INTO cv_files (name) VALUES ($1)", {std::string(file)}));
-    return Ok(c.get()) ? static_cast<int>(kOk) : Failure();
-  });
+  // The catalogue entry and the table in one statement (cv_new_file): two names that fold to
+  // one table ("A.B" and "A_B", or long names alike as far as PgTableName keeps them) clash
+  // on the catalogue's unique index, so of two connections creating them at once the second
+  // waits for the first and is told the file exists.
+  Result r(Exec("SELECT cv_new_file($1::text, $2::text)",
+                {std::string(file), table.substr(1, table.size() - 2)}));
   Forget(file);
-  return status;
+  if (Ok(r.get())) return kOk;
+  const char* state = r ? PQresultErrorField(r.get(), PG_DIAG_SQLSTATE) : nullptr;
+  const std::string_view code = state != nullptr ? state : "";
+  if (code == "23505" || code == "42P07") return kFileExists;
+  if (code == "42501") return kNotPermitted;
+  return Failure(r.get());
 }
 
 int PostgresStore::DropFile(std::string_view file) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "db/postgres/postgres_store.h"
+#include "db/status.h"
 
 namespace cortevane::db::postgres {
 
@@ -25,11 +26,20 @@ inline std::string Cell(PGresult* r, int row, int col) {
   return std::string(PQgetvalue(r, row, col), static_cast<size_t>(PQgetlength(r, row, col)));
 }
 
-// A connection to the database `dbname` of the server at `a.host`; check PQstatus.
+// The hosts of a host text: "host", "host:port" or "[v6]:port", or several of these separated
+// by commas (the primary and standbys of one office), each with port 5432 unless given.
+struct HostList {
+  std::vector<std::string> hosts;
+  std::vector<std::string> ports;
+};
+HostList SplitHosts(std::string_view given);
+
+// A connection to the database `dbname` of the server (or the writable one of the servers) at
+// `a.host`, with the security settings of postgres_connect.cc; check PQstatus.
 PGconn* Open(const PgAddress& a, const std::string& dbname);
-// The status of a connection that failed: kBadCredentials, kAccountNotFound or
-// kServerUnreachable.
-int ConnectStatus(PGconn* conn);
+// The status of a connection that failed: kServerUnverified (with *why), kBadCredentials,
+// kAccountNotFound or kServerUnreachable.
+int ConnectStatus(PGconn* conn, AuthFailure* why = nullptr);
 
 // The table of a file: QuotedTableName when it fits in PostgreSQL's 63-byte identifiers (a
 // longer one would be cut silently, and two files could share a table); otherwise its first

@@ -20,13 +20,13 @@ namespace {
 constexpr int kAttempts = 3;
 
 // The head of a statement that holds the file's catalogue entry (parameter `name`) in share
-// mode until the transaction ends, as "g", with one row while the entry is there and, when
-// `version` is given, of that version. Changes of the file take the entry in update mode, so
-// they wait for the writes under way, and a write prepared against an older version finds g
-// empty and writes nothing.
+// mode until the transaction ends (cv_gate), as "g", with one row while the entry is there
+// and, when `version` is given, of that version. Changes of the file take the entry in update
+// mode, so they wait for the writes under way, and a write prepared against an older version
+// finds g empty and writes nothing.
 std::string Gate(const std::string& name, const std::string& version = "") {
-  return "WITH g AS (SELECT 1 FROM cv_files WHERE name = " + name +
-         (version.empty() ? "" : " AND version = " + version + "::text::bigint") + " FOR SHARE) ";
+  return "WITH g AS (SELECT 1 WHERE cv_gate(" + name + "::text, " +
+         (version.empty() ? std::string("NULL") : version + "::text::bigint") + ")) ";
 }
 
 }  // namespace

@@ -24,97 +24,6 @@ using postgres::Params;
 using postgres::Result;
 
 namespace postgres {
-namespace {
-
-// Splits "host:port" (a bare IPv6 address keeps its colons; "[::1]:5433" is understood).
-void SplitHost(const std::string& given, std::string* host, std::string* port) {
-  *host = given;
-  *port = "5432";
-  if (!given.empty() && given.front() == '[') {
-    size_t close = given.find(']');
-    if (close != std::string::npos) {
-      *host = given.substr(1, close - 1);
-      if (close + 1 < given.size() && given[close + 1] == ':') *port = given.substr(close + 2);
-    }
-    return;
-  }
-  size_t colon = given.find(':');
-  if (colon != std::string::npos && given.find(':', colon + 1) == std::string::npos) {
-    *host = given.substr(0, colon);
-    *port = given.substr(colon + 1);
-  }
-  if (host->empty()) *host = "localhost";
-}
-
-}  // namespace
-
-PGconn* Open(const PgAddress& a, const std::string& dbname) {
-  // Several hosts, comma-separated: the primary and the standbys of one office; libpq tries
-  // them in turn and keeps the one that takes writes.
-  std::string host, port;
-  for (size_t start = 0; start <= a.host.size();) {
-    size_t comma = std::min(a.host.find(',', start), a.host.size());
-    std::string one_host, one_port;
-    SplitHost(a.host.substr(start, comma - start), &one_host, &one_port);
-    host += (start ? "," : "") + one_host;
-    port += (start ? "," : "") + one_port;
-    start = comma + 1;
-  }
-  const char* sessions = a.host.find(',') != std::string::npos ? "read-write" : "any";
-  std::string timeout = std::to_string(a.connect_timeout_s);
-  // A server that stops answering is noticed by the connection itself: keepalives on an idle
-  // connection, a limit on data left unacknowledged, and a statement limit on the server a
-  // little below the wait for a request (Exec), so a slow statement ends as an error there.
-  std::string unacknowledged = std::to_string(a.request_timeout_s * 1000);
-  std::string options =
-      "-c statement_timeout=" + std::to_string(std::max(1, a.request_timeout_s - 1) * 1000);
-  const char* keys[] = {"host",
-                        "port",
-                        "dbname",
-                        "user",
-                        "password",
-                        "sslmode",
-                        "connect_timeout",
-                        "application_name",
-                        "keepalives",
-                        "keepalives_idle",
-                        "keepalives_interval",
-                        "keepalives_count",
-                        "tcp_user_timeout",
-                        "options",
-                        "target_session_attrs",
-                        nullptr};
-  const char* values[] = {host.c_str(),
-                          port.c_str(),
-                          dbname.c_str(),
-                          a.user.c_str(),
-                          a.password.c_str(),
-                          "prefer",
-                          timeout.c_str(),
-                          "cortevane",
-                          "1",
-                          "10",
-                          "5",
-                          "3",
-                          unacknowledged.c_str(),
-                          options.c_str(),
-                          sessions,
-                          nullptr};
-  return PQconnectdbParams(keys, values, 0);
-}
-
-int ConnectStatus(PGconn* conn) {
-  std::string message = PQerrorMessage(conn);
-  if (message.find("password authentication failed") != std::string::npos ||
-      message.find("no password supplied") != std::string::npos ||
-      (message.find("role") != std::string::npos &&
-       message.find("does not exist") != std::string::npos))
-    return kBadCredentials;
-  if (message.find("database") != std::string::npos &&
-      message.find("does not exist") != std::string::npos)
-    return kAccountNotFound;
-  return kServerUnreachable;
-}
 
 std::string PgTableName(std::string_view file) {
   std::string quoted = QuotedTableName(file);
@@ -152,27 +61,36 @@ PostgresStore::~PostgresStore() {
   if (conn_ != nullptr) PQfinish(conn_);
 }
 
-std::shared_ptr<PostgresStore> PostgresStore::Connect(const PgAddress& address, int* status) {
+std::shared_ptr<PostgresStore> PostgresStore::Connect(const PgAddress& address, int* status,
+                                                      AuthFailure* why) {
+  if (why != nullptr) *why = AuthFailure::kNone;
   if (address.account.empty()) {
     *status = kAccountNotFound;
     return nullptr;
   }
   PGconn* conn = Open(address, address.account);
   if (PQstatus(conn) != CONNECTION_OK) {
-    *status = ConnectStatus(conn);
+    *status = ConnectStatus(conn, why);
     PQfinish(conn);
     return nullptr;
   }
   std::shared_ptr<PostgresStore> store(new PostgresStore(conn, address.request_timeout_s));
-  Result check(store->Exec("SELECT count(version)::text FROM cv_files", {}));
-  if (!Ok(check.get())) {
-    // An account made before files had versions gets them (the account owner's connection
-    // can); anything else that fails is not an account.
-    Result upgrade(
-        store->Exec("ALTER TABLE cv_files ADD COLUMN IF NOT EXISTS version bigint NOT NULL "
-                    "DEFAULT txid_current()",
-                    {}));
-    if (!Ok(upgrade.get())) {
+  Result check(
+      store->Exec("SELECT (to_regprocedure('cv_new_file(text,text)') IS NOT NULL AND "
+                  "to_regclass('cv_files_folded') IS NOT NULL AND count(version) >= 0)::text "
+                  "FROM cv_files",
+                  {}));
+  if (!Ok(check.get()) || postgres::Cell(check.get(), 0, 0) != "true") {
+    // An account made by an earlier version gets what it lacks (the account owner's
+    // connection can); anything else that fails is not an account.
+    const int upgraded = store->Atomically([&] {
+      Result version(
+          store->Exec("ALTER TABLE cv_files ADD COLUMN IF NOT EXISTS version bigint "
+                      "NOT NULL DEFAULT txid_current()",
+                      {}));
+      return Ok(version.get()) ? store->ApplyAccountRules() : store->Failure();
+    });
+    if (upgraded != kOk) {
       *status = kAccountCorrupt;
       return nullptr;
     }
@@ -258,6 +176,17 @@ int PostgresStore::Failure(pg_result* result) {
   }
   if (state != nullptr && std::string_view(state) == "53100") return kDiskFull;  // disk_full
   return Failure();
+}
+
+bool PostgresStore::ServerAuthenticated() const {
+  if (!PQsslInUse(conn_)) return false;
+  bool verified = false;
+  PQconninfoOption* settings = PQconninfo(conn_);
+  for (PQconninfoOption* o = settings; o != nullptr && o->keyword != nullptr; ++o)
+    if (std::string_view(o->keyword) == "sslmode")
+      verified = o->val != nullptr && std::string_view(o->val) == "verify-full";
+  PQconninfoFree(settings);
+  return verified;
 }
 
 int PostgresStore::Health() {

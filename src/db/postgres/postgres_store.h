@@ -31,6 +31,7 @@
 #include <string_view>
 #include <vector>
 
+#include "db/status.h"
 #include "db/store.h"
 
 struct pg_conn;
@@ -38,8 +39,9 @@ struct pg_result;
 
 namespace cortevane::db {
 
-// Connection parameters: host ("host" or "host:port", 5432 by default), the account (the
-// database name), PostgreSQL credentials.
+// Connection parameters: host ("host" or "host:port", 5432 by default, or a comma-separated
+// list of such hosts of which the writable one is used), the account (the database name),
+// PostgreSQL credentials. How the server is authenticated: postgres_connect.cc.
 struct PgAddress {
   std::string host;
   std::string account;
@@ -54,9 +56,11 @@ struct PgAddress {
 class PostgresStore : public Store {
  public:
   // Connects and checks that the database is an account. nullptr with *status set on failure:
+  // kServerUnverified (nothing of the credentials sent; *why says what failed),
   // kBadCredentials, kAccountNotFound, kAccountCorrupt (a database that is not an account),
   // kServerUnreachable.
-  static std::shared_ptr<PostgresStore> Connect(const PgAddress& address, int* status);
+  static std::shared_ptr<PostgresStore> Connect(const PgAddress& address, int* status,
+                                                AuthFailure* why = nullptr);
 
   // Creates the database `address.account` and its catalogue (DBA.SELECT catalogued; with
   // `server`, IMPORTDONNEES too). kAccountExists when the database exists already,
@@ -133,6 +137,9 @@ class PostgresStore : public Store {
   int Health() override;
   int Reconnect() override;
   std::string ServerAddress() const override;
+  // True when the server proved who it is: TLS with its certificate and name verified
+  // (sslmode=verify-full).
+  bool ServerAuthenticated() const override;
 
   // Requests sent to the server since the connection was made, each a round trip: one
   // statement, or one pipeline (Apply). Benchmarks and tests count them.
@@ -225,6 +232,8 @@ class PostgresStore : public Store {
   int InsertIndexEntries(const std::string& file, IndexEntries* entries);
   // The catalogue tables of a new account, in one transaction.
   static int CreateCatalogue(const PgAddress& address, bool server);
+  // The functions and constraints of an account beside its tables (made again where they are).
+  int ApplyAccountRules();
   // One attempt of CreateUser; *state is the server's SQLSTATE of a failure.
   int SetRole(const std::string& name, const std::string& quoted,
               const std::string& password_literal, std::string* state);
