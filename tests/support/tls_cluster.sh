@@ -1,13 +1,13 @@
-#!/ usr / bin / env bash
-#A PostgreSQL cluster of its own with TLS, for the tests of how the office store authenticates
-#its server:
-#tls_cluster.sh start DIR makes in DIR the office's certificate authority (ca.crt),
-#another one(other - ca.crt), the server's certificate signed by
-#the first for the address 127.0.0.2 only, and a cluster on
-# 127.0.0.1 that offers TLS 1.2(whose alerts travel in clear, so a
-#relay sees where a handshake stopped) and takes passwords by
-#SCRAM; prints its port.Exit 77 : no PostgreSQL or openssl here.
-#tls_cluster.sh stop DIR
+#!/usr/bin/env bash
+# A PostgreSQL cluster of its own with TLS, for the tests of how the office store authenticates
+# its server:
+#   tls_cluster.sh start DIR   makes in DIR the office's certificate authority (ca.crt),
+#                              another one (other-ca.crt), the server's certificate signed by
+#                              the first for the address 127.0.0.2 only, and a cluster on
+#                              127.0.0.1 that offers TLS 1.2 (whose alerts travel in clear, so a
+#                              relay sees where a handshake stopped) and takes passwords by
+#                              SCRAM; prints its port. Exit 77: no PostgreSQL or openssl here.
+#   tls_cluster.sh stop DIR
 set -euo pipefail
 command=$1
 dir=$2
