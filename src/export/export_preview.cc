@@ -1,5 +1,7 @@
 #include "export/export_preview.h"
 
+#include <algorithm>
+
 #include "db/db_file.h"
 #include "db/session.h"
 
@@ -81,6 +83,10 @@ int ExportPreview::Start() {
 
 bool ExportPreview::Next(PreviewPerson* person) {
   if (!planner_ || done()) return false;
+  if (next_ % kPersonsReadAhead == 0) {
+    auto from = codes_.begin() + next_;
+    planner_->ReadAhead({from, from + std::min<long>(kPersonsReadAhead, codes_.end() - from)});
+  }
   const std::string& code = codes_[static_cast<size_t>(next_)];
   PersonPlan plan;
   if (!planner_->Plan(code, &plan)) {

@@ -1,6 +1,7 @@
 // The export proper: every laptop person in turn, the three-way merge of each of its records
 // (laptop, server, and the reference copy taken at import) sent with the release of its
 // registration, then the clearing check and the final message.
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -55,6 +56,9 @@ void Mod_Exportation::Exportation_Aides() {
   const std::vector<std::string> codes = KeysOf(W_ListeAides);
   serveur_ = Ses_Serveur.store() ? Ses_Serveur.store()->ServerAddress() : "";
   for (int i = 1; i <= nombre; ++i) {
+    if ((i - 1) % kPersonsReadAhead == 0)
+      Lecture_Lot(
+          {codes.begin() + (i - 1), codes.begin() + std::min(nombre, i - 1 + kPersonsReadAhead)});
     W_CodeAide = codes[i - 1];
     ui_.ShowProgress("Aidé " + std::to_string(i) + " sur " + std::to_string(nombre));
     progression_affichee_ = true;
@@ -164,6 +168,9 @@ bool Mod_Exportation::Reprise(bool* ignore) {
   journal_.Line(
       "  Liaison avec le serveur perdue, rien n'a été écrit pour cet aidé : nouvelle "
       "connexion");
+  // What was read ahead came from the lost connection: the next persons read afresh.
+  planner_->ForgetAhead();
+  inscriptions_.clear();
   const std::shared_ptr<db::Store>& store = Ses_Serveur.store();
   if (!store || store->Reconnect() != db::kOk) return Echec(perte, true);
   const std::string serveur = store->ServerAddress();
@@ -354,14 +361,33 @@ bool Mod_Exportation::Lecture(db::DbFile& fichier, const std::string& cle, db::D
                                   status));
 }
 
+// The next persons' office versions and registrations in a few requests to the office, not a
+// few a person. A failed read leaves them to each person's own reads, which report it.
+void Mod_Exportation::Lecture_Lot(const std::vector<std::string>& codes) {
+  planner_->ReadAhead(codes);
+  inscriptions_.clear();
+  std::map<std::string, db::DynArray> lues;
+  if (W_Registre->ReadRecords(codes, &lues) != db::kOk) return;
+  for (const std::string& code : codes) {
+    auto lue = lues.find(code);
+    inscriptions_[code] = lue == lues.end() ? std::nullopt : std::optional(lue->second);
+  }
+}
+
 // Whether the office's register holds the user's registration of `code`, read before the
-// person's transaction. A registration held by another user under the same code (a code
-// created on the laptop that the office has since given to someone else) is not this
-// export's to remove.
+// person's transaction (ahead, with the person's batch, the first time). A registration held
+// by another user under the same code (a code created on the laptop that the office has since
+// given to someone else) is not this export's to remove.
 bool Mod_Exportation::Inscription(const std::string& code, bool* a_liberer) {
   db::DynArray inscription;
   bool trouve = false;
-  if (!Lecture(*W_Registre, code, &inscription, &trouve)) return false;
+  if (auto lue = inscriptions_.find(code); lue != inscriptions_.end()) {
+    trouve = lue->second.has_value();
+    if (trouve) inscription = std::move(*lue->second);
+    inscriptions_.erase(lue);
+  } else if (!Lecture(*W_Registre, code, &inscription, &trouve)) {
+    return false;
+  }
   *a_liberer = trouve && inscription.Field(1) == Nom_Utilisateur;
   return true;
 }

@@ -26,6 +26,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -131,6 +132,8 @@ class Mod_Exportation {
   bool NonConfirme();
   Answer Question_Conflit(const FilePlan& fichier, const RecordPlan& enregistrement);
   const std::map<int, std::string>& NomsChamps(const std::string& fichier);
+  // Reads ahead the plans and registrations of the persons of `codes` (Planner::ReadAhead).
+  void Lecture_Lot(const std::vector<std::string>& codes);
   bool Inscription(const std::string& code, bool* a_liberer);
   bool Envoi(const PersonPlan& plan, bool liberer, std::string* modifie);
   void Journal_Envoi(const PersonPlan& plan, bool liberer);
@@ -180,6 +183,8 @@ class Mod_Exportation {
   Journal journal_;
   ExportSummary bilan_;
   std::map<std::string, std::map<int, std::string>> noms_champs_;  // file -> field -> name
+  // Registrations read ahead (Lecture_Lot), each used once: code -> record, nullopt for none.
+  std::map<std::string, std::optional<db::DynArray>> inscriptions_;
 };
 
 }  // namespace cortevane::exporting

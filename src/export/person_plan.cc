@@ -140,17 +140,62 @@ bool Planner::Read(db::DbFile& file, const std::vector<std::string>& keys,
 }
 
 bool Planner::Plan(const std::string& code, PersonPlan* plan) {
+  if (auto ahead = ahead_.find(code); ahead != ahead_.end()) {
+    *plan = std::move(ahead->second);
+    ahead_.erase(ahead);
+    failure_ = PlanFailure();
+    return true;
+  }
+  return PlanNow(code, true, plan);
+}
+
+bool Planner::PlanNow(const std::string& code, bool office, PersonPlan* plan) {
   *plan = PersonPlan();
   failure_ = PlanFailure();
   plan->code = code;
   plan->created = !IsKnownPerson(threshold_, code);
   const int fichiers = parameters_.Count();
   for (int j = 1; j <= fichiers; ++j)
-    if (!PlanFile(j, code, plan->created, plan)) return false;
+    if (!PlanFile(j, code, plan->created, office, plan)) return false;
   return true;
 }
 
-bool Planner::PlanFile(int field, const std::string& code, bool created, PersonPlan* plan) {
+void Planner::ReadAhead(const std::vector<std::string>& codes) {
+  ahead_.clear();
+  // A person created on the laptop reads nothing of the office: Plan reads it when its turn
+  // comes.
+  std::vector<PersonPlan> plans;
+  for (const std::string& code : codes) {
+    if (!IsKnownPerson(threshold_, code)) continue;
+    if (!PlanNow(code, false, &plans.emplace_back())) plans.pop_back();
+  }
+  failure_ = PlanFailure();
+  if (plans.empty()) return;
+  const size_t fichiers = plans.front().files.size();
+  for (size_t j = 0; j < fichiers; ++j) {
+    std::vector<std::string> keys;
+    for (const PersonPlan& plan : plans)
+      for (const RecordPlan& r : plan.files[j].records) keys.push_back(r.key);
+    if (keys.empty()) continue;
+    const std::string& file = plans.front().files[j].file;
+    db::DbFile* reference = office_files_[file + "_" + user_].get();
+    db::DbFile* office = office_files_[file].get();
+    std::map<std::string, db::DynArray> references, current;
+    if (!reference || !office || !Read(*reference, keys, &references) ||
+        !Read(*office, keys, &current)) {
+      failure_ = PlanFailure();
+      return;
+    }
+    for (PersonPlan& plan : plans) DecideFile(&plan.files[j], references, current);
+  }
+  for (PersonPlan& plan : plans) {
+    std::string code = plan.code;
+    ahead_.insert_or_assign(std::move(code), std::move(plan));
+  }
+}
+
+bool Planner::PlanFile(int field, const std::string& code, bool created, bool office_read,
+                       PersonPlan* plan) {
   FilePlan& f = plan->files.emplace_back();
   f.field = field;
   f.file = parameters_.Value(field, 1);
@@ -209,17 +254,23 @@ bool Planner::PlanFile(int field, const std::string& code, bool created, PersonP
     }
     return true;
   }
-  if (found.empty()) return true;
+  if (found.empty() || !office_read) return true;
 
   std::map<std::string, db::DynArray> references, current;
   if (!Read(*reference, found, &references) || !Read(*office, found, &current)) return false;
-  for (RecordPlan& r : f.records) {
+  DecideFile(&f, references, current);
+  return true;
+}
+
+void Planner::DecideFile(FilePlan* f, const std::map<std::string, db::DynArray>& references,
+                         const std::map<std::string, db::DynArray>& current) {
+  for (RecordPlan& r : f->records) {
     if (auto it = references.find(r.key); it != references.end()) r.reference = it->second;
     if (auto it = current.find(r.key); it != current.end()) {
       r.office = it->second;
       r.office_found = true;
     }
-    r.verdict = Decide(r.reference, r.office, r.laptop, f.ask);
+    r.verdict = Decide(r.reference, r.office, r.laptop, f->ask);
     r.send = r.verdict == Verdict::kWrite || r.verdict == Verdict::kOverride;
     if (r.verdict == Verdict::kConflict) {
       if (auto merged = Merge(r.reference, r.office, r.laptop)) {
@@ -228,7 +279,6 @@ bool Planner::PlanFile(int field, const std::string& code, bool created, PersonP
       }
     }
   }
-  return true;
 }
 
 }  // namespace cortevane::exporting

@@ -145,6 +145,9 @@ int NotedCode(db::Session& laptop, const std::string& code, const std::string& t
 // *status the read's status (0 when field 11 is not a number).
 std::string ReadCounter(db::DbFile& counter, db::DynArray* record, int* status);
 
+// How many persons' plans are read ahead together (Planner::ReadAhead).
+inline constexpr int kPersonsReadAhead = 100;
+
 class Planner {
  public:
   // `parameters` is SDPARAMEXPORT "AIDE"; `threshold` is field 11 of COMPTEUR_<user> "999".
@@ -158,14 +161,32 @@ class Planner {
   // the laptop's records, then their reference and office versions, one request a file and
   // side; for a person created on the laptop its laptop records only. False, with failure()
   // set, when a file cannot be opened, a selection fails or a read fails.
+  // A plan read ahead (ReadAhead) is given instead, once: a second Plan of the person reads
+  // afresh.
   bool Plan(const std::string& code, PersonPlan* plan);
   const PlanFailure& failure() const { return failure_; }
+
+  // Reads ahead the plans of the known persons among `codes` (the next persons of an export):
+  // each one's laptop records, then the reference and office versions of them all with one
+  // request a file and side. What was read ahead before is forgotten. A person whose plan
+  // fails is left to Plan, which meets the failure in its turn; so is every person when a read
+  // of the office fails. The office may change before a person's plan is used: its writes
+  // check the versions it was decided on.
+  void ReadAhead(const std::vector<std::string>& codes);
+  // Forgets the plans read ahead (the office connection changed).
+  void ForgetAhead() { ahead_.clear(); }
 
   // The office file `file`, opened by an earlier Plan, or nullptr.
   db::DbFile* OfficeFile(const std::string& file) const;
 
  private:
-  bool PlanFile(int field, const std::string& code, bool created, PersonPlan* plan);
+  // The plan of `code`; without `office`, a known person's records are left undecided, their
+  // reference and office versions unread.
+  bool PlanNow(const std::string& code, bool office, PersonPlan* plan);
+  bool PlanFile(int field, const std::string& code, bool created, bool office, PersonPlan* plan);
+  // Decides the laptop records of `f` against their versions read from the office.
+  static void DecideFile(FilePlan* f, const std::map<std::string, db::DynArray>& references,
+                         const std::map<std::string, db::DynArray>& current);
   db::DbFile* Open(db::Session& session, const std::string& name, const std::string& file,
                    PlanFailure::Kind kind);
   bool Read(db::DbFile& file, const std::vector<std::string>& keys,
@@ -180,6 +201,7 @@ class Planner {
   std::map<std::string, std::unique_ptr<db::DbFile>> laptop_files_;
   std::map<std::string, std::unique_ptr<db::DbFile>> office_files_;
   PlanFailure failure_;
+  std::map<std::string, PersonPlan> ahead_;  // code -> plan read ahead, not used yet
 };
 
 }  // namespace cortevane::exporting

@@ -64,6 +64,7 @@ void ScriptedUi::ShowProgress(std::string_view text) {
   progress_shown_ = true;
   progress_owner_ = OwnerName();
   log_.push_back("progress|" + std::string(text));
+  if (on_progress) on_progress(text);
 }
 
 void ScriptedUi::HideProgress() {

@@ -61,6 +61,8 @@ class ScriptedUi : public Ui {
   void AnswerNo(int times = 1) { answers_.insert(answers_.end(), times, kAnswerNo); }
   // Called with each box before it is answered (to act while the "modal" box is up).
   std::function<void(const Box&)> on_box;
+  // Called with each progress text shown.
+  std::function<void(std::string_view)> on_progress;
 
   const std::vector<Box>& boxes() const { return boxes_; }
   const std::vector<std::string>& log() const { return log_; }

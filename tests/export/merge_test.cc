@@ -184,7 +184,9 @@ TEST_F(ExportTest, AFailureInTheThirdPersonSendsNothingOfItAndTheRerunAsksOnlyAb
 }
 
 TEST_F(ExportTest, AFailedReferenceReadStopsBeforeAnythingOfThePersonIsSent) {
-  // NOTES_ALICE lives in another account, which goes away while the first person is asked.
+  // NOTES_ALICE lives in another account, which goes away while the first person is asked;
+  // the office changes the second person's state record meanwhile, so that person, read ahead
+  // with the first, is read again.
   db::Session references;
   ASSERT_NO_FATAL_FAILURE(ConnectAccount(references, root_ / "references", true));
   ASSERT_EQ(references.store()->CreateFile("NOTES_ALICE"), 0);
@@ -201,18 +203,21 @@ TEST_F(ExportTest, AFailedReferenceReadStopsBeforeAnythingOfThePersonIsSent) {
     Put(laptop_, "NOTES", key, "note du portable");
   }
   ui_.on_box = [&](const ui::ScriptedUi::Box& box) {
-    if (box.style == 36) references.Disconnect();
+    if (box.style != 36) return;
+    references.Disconnect();
+    Put(server_, "CIVILAIDE", "00043", Person("DUPONT", "00043", "0124"));
   };
-  Run({ui::kAnswerNo});
+  Run({ui::kAnswerNo, ui::kAnswerNo});
 
   EXPECT_EQ(Boxes(), kStartBox + "\n" + Question("les notes", "00042 - DUPONT 00042 modifié") +
+                         "\n" + Question("les notes", "00043 - DUPONT 00043 modifié") +
                          "\n0|Cortevane KESTA|Erreur lecture NOTES_ALICE, enregistrement "
                          "00043A : 31001\\r\\nLa liaison avec la base a été coupée : quittez le "
                          "programme, puis relancez-le.");
   EXPECT_EQ(Dump(server_, "NOTES"), "00042A=note du bureau | 00043A=note du bureau");
   // The first person went (its state record, its release); the second, nothing of it.
   EXPECT_EQ(Dump(server_, "CIVILAIDE"), "00042=" + Person("DUPONT", "00042 modifié", "0123") +
-                                            " | 00043=" + Person("DUPONT", "00043", "0123"));
+                                            " | 00043=" + Person("DUPONT", "00043", "0124"));
   EXPECT_EQ(Dump(server_, "SDEXPORTAIDES"), "00043=ALICE^20000^10:5");
 }
 

@@ -155,6 +155,59 @@ TEST_P(OfficeChangeTest, DisjointChangesAreMergedOnRequest) {
   EXPECT_EQ(export_->Bilan().merges, 1);
 }
 
+// The next persons' office versions are read together, before the first of them is asked: a
+// later person's record that the office changes meanwhile is caught by that person's write,
+// read again and asked about, never overwritten.
+TEST_P(OfficeChangeTest, AVersionReadAheadThatTheOfficeChangesIsCaughtByItsWrite) {
+  Imported("00042", Person("DUPONT", "Anne", "0123"));
+  Put(laptop_, "CIVILAIDE", "00042", Person("DUPONT", "Anne-Marie", "0123"));
+  Put(server_, "CIVILAIDE", "00042", Person("DUPONT", "Anne", "0124"));
+  Imported("00043", Person("MARTIN", "Paul", "0123"));
+  Put(laptop_, "CIVILAIDE", "00043", Person("MARTIN", "Paul", "0125"));  // laptop only, so far
+  WhileAsked([&](int question) {
+    if (question == 1) OfficeWrites("CIVILAIDE", "00043", Person("MARTIN", "Paul", "0126"));
+  });
+  Run({ui::kAnswerYes, ui::kAnswerNo});
+
+  ASSERT_EQ(ui_.boxes().size(), 4u) << Boxes();
+  EXPECT_NE(ui_.boxes()[2].text.find("MARTIN"), std::string::npos) << Boxes();
+  EXPECT_NE(ui_.boxes()[2].details.find("0126"), std::string::npos) << ui_.boxes()[2].details;
+  EXPECT_EQ(Get(server_, "CIVILAIDE", "00042"), Person("DUPONT", "Anne-Marie", "0123"));
+  EXPECT_EQ(Get(server_, "CIVILAIDE", "00043"), Person("MARTIN", "Paul", "0126"));
+  EXPECT_EQ(Dump(server_, "SDEXPORTAIDES"), "");
+  EXPECT_NE(Journal().find("CIVILAIDE 00043 a changé sur le serveur depuis sa lecture"),
+            std::string::npos)
+      << Journal();
+}
+
+// Over a PostgreSQL office, a person without a question costs one request: its reads came
+// with its batch's, a request a file and side for the whole batch.
+TEST_P(OfficeChangeTest, APersonWithoutAQuestionIsOneRequestToTheOffice) {
+  if (!GetParam()) GTEST_SKIP() << "counted on the PostgreSQL office";
+  constexpr int kPersons = 12;
+  for (int p = 0; p < kPersons; ++p) {
+    const std::string code = "000" + std::to_string(10 + p);
+    Imported(code, Person("NOM" + code, "Prénom", "0123"));
+    ImportedNote(code + "A", "note");
+    if (p % 2 == 0) Put(laptop_, "CIVILAIDE", code, Person("NOM" + code, "Changé", "0123"));
+    if (p % 3 == 0) Put(laptop_, "NOTES", code + "B", "nouvelle note");
+  }
+  auto* store = static_cast<db::PostgresStore*>(server_.store().get());
+  long long first = -1, last = -1;
+  ui_.on_progress = [&](std::string_view text) {
+    if (text == "Aidé 1 sur " + std::to_string(kPersons)) first = store->round_trips();
+    if (text == "Aidé " + std::to_string(kPersons) + " sur " + std::to_string(kPersons))
+      last = store->round_trips();
+  };
+  Run();
+
+  EXPECT_EQ(LastBox().rfind(kFinalText, 0), 0u) << LastBox();
+  EXPECT_EQ(Dump(server_, "SDEXPORTAIDES"), "");
+  EXPECT_EQ(Get(server_, "NOTES", "00010B"), "nouvelle note");
+  ASSERT_GE(first, 0);
+  EXPECT_EQ(last - first, kPersons - 1) << "requests of persons 1 to " << kPersons - 1;
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, OfficeChangeTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Postgres" : "Embedded"; });
 
