@@ -63,7 +63,8 @@ void Mod_Exportation::Demarrage_Exportation() {
   SDPARAMEXPORT->SetKey("PARAMETRES");
   SDPARAMEXPORT->ReadRecord();
   if (int status = SDPARAMEXPORT->Error(); status != 0) {
-    Echec(WithStatusSentence("Erreur lecture SDPARAMEXPORT" + std::to_string(status), status));
+    Echec(WithStatusSentence("Erreur lecture SDPARAMEXPORT" + std::to_string(status), status,
+                             Lieu(Ses_Serveur)));
     return;
   }
   ENR_SDPARAMEXPORT = SDPARAMEXPORT->GetRecord();
@@ -92,7 +93,7 @@ bool Mod_Exportation::Chargement_Compteurs() {
     }
     int status = db::kOk;
     if (std::string probleme = ReadCounter(**c.file, c.record, &status); !probleme.empty())
-      return Echec(WithStatusSentence(probleme, status));
+      return Echec(WithStatusSentence(probleme, status, Lieu(Ses_Serveur)));
   }
   return true;
 }
@@ -173,7 +174,13 @@ std::string SummaryLine(const ExportSummary& summary) {
 }
 
 bool Mod_Exportation::EchecOuverture(const std::string& texte, const db::Session& session) {
-  return Echec(WithStatusSentence(texte + std::to_string(session.Error()) + ")", session.Error()));
+  return Echec(WithStatusSentence(texte + std::to_string(session.Error()) + ")", session.Error(),
+                                  Lieu(session)));
+}
+
+ui::Place Mod_Exportation::Lieu(const db::Session& session) const {
+  return {&session == &Ses_Autonome ? ui::Place::kLaptop : ui::Place::kOffice,
+          session.AccountPath(), session.HostName()};
 }
 
 // Folders that could not be copied are told before the export's last word, so the user can

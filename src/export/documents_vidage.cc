@@ -43,7 +43,7 @@ void Mod_Exportation::Copie_Documents(const std::string& code, const std::string
     return non_copies(WithStatusSentence(" : secteur " + cle +
                                              " introuvable sur le portable (erreur " +
                                              std::to_string(status) + ")",
-                                         status));
+                                         status, Lieu(Ses_Autonome)));
   }
   const std::string dossier = W_Secteur->GetRecord().Field(22);
   if (dossier.empty())
@@ -100,8 +100,8 @@ bool Mod_Exportation::Vidage_Portable() {
     }
     if (status == db::kOk || status == db::kNoSuchFile || status == db::kBadName) return true;
     if (status == db::kServerUnreachable) serveur_perdu = true;
-    non_vides.push_back(
-        WithStatusSentence(fichier + " (erreur " + std::to_string(status) + ")", status));
+    non_vides.push_back(WithStatusSentence(fichier + " (erreur " + std::to_string(status) + ")",
+                                           status, Lieu(session)));
     return false;
   };
   parametres->SetKey("AIDE");

@@ -38,7 +38,8 @@ void Mod_Exportation::Exportation_Aides() {
     SDPARAMEXPORT->SetKey("AIDE");
     SDPARAMEXPORT->ReadRecord();
     if (int status = SDPARAMEXPORT->Error(); status != 0) {
-      Echec(WithStatusSentence("Erreur lecture SDPARAMEXPORT" + std::to_string(status), status));
+      Echec(WithStatusSentence("Erreur lecture SDPARAMEXPORT" + std::to_string(status), status,
+                               Lieu(Ses_Serveur)));
       return;
     }
     ENR_SDPARAMEXPORT = SDPARAMEXPORT->GetRecord();
@@ -272,7 +273,7 @@ bool Mod_Exportation::Envoi(const PersonPlan& plan, bool liberer, std::string* m
     return Echec(WithStatusSentence("Impossible d'envoyer l'aidé " + W_CodeAide +
                                         " sur le serveur (erreur " + std::to_string(status) +
                                         ") : rien n'a été écrit pour cet aidé.",
-                                    status),
+                                    status, Lieu(Ses_Serveur)),
                  status == db::kServerUnreachable);
   };
   if (!store) return rien_envoye(db::kNotConnected);
@@ -319,18 +320,19 @@ void Mod_Exportation::Journal_Envoi(const PersonPlan& plan, bool liberer) {
 bool Mod_Exportation::EchecPlan(const PlanFailure& failure) {
   const std::string statut = std::to_string(failure.status);
   const bool perdu = failure.status == db::kServerUnreachable;
+  const ui::Place lieu = Lieu(failure.laptop ? Ses_Autonome : Ses_Serveur);
   switch (failure.kind) {
     case PlanFailure::kOpenOffice:
       return Echec(WithStatusSentence(
                        "Problème d'ouverture de fichier : " + failure.file + " (" + statut + ")",
-                       failure.status),
+                       failure.status, lieu),
                    perdu);
     case PlanFailure::kOpenLaptop:
       return Echec(WithStatusSentence(
-          "Problème d'ouverture de fichier : " + failure.file + "( " + statut + ")",
-          failure.status));
+          "Problème d'ouverture de fichier : " + failure.file + "( " + statut + ")", failure.status,
+          lieu));
     case PlanFailure::kSelection:
-      return Echec(WithStatusSentence("Error Code " + statut, failure.status));
+      return Echec(WithStatusSentence("Error Code " + statut, failure.status, lieu));
     case PlanFailure::kRead:
     case PlanFailure::kUnselectableKey:
     case PlanFailure::kNone:
@@ -339,7 +341,7 @@ bool Mod_Exportation::EchecPlan(const PlanFailure& failure) {
   // Nothing is decided on a read that failed: what it would use belongs to no record.
   return Echec(WithStatusSentence("Erreur lecture " + failure.file + ", enregistrement " +
                                       failure.key + " : " + statut,
-                                  failure.status),
+                                  failure.status, lieu),
                perdu);
 }
 
@@ -358,7 +360,7 @@ bool Mod_Exportation::Lecture(db::DbFile& fichier, const std::string& cle, db::D
   if (status == db::kRecordNotFound) return true;
   return Echec(WithStatusSentence("Erreur lecture " + fichier.Name() + ", enregistrement " + cle +
                                       " : " + std::to_string(status),
-                                  status));
+                                  status, Lieu(Ses_Serveur)));
 }
 
 // The next persons' office versions and registrations in a few requests to the office, not a

@@ -43,7 +43,8 @@ class Session;
 
 namespace cortevane::ui {
 class Ui;
-}
+struct Place;
+}  // namespace cortevane::ui
 
 namespace cortevane::exporting {
 
@@ -113,6 +114,9 @@ class Mod_Exportation {
   // the office was lost is kept in perte_ instead, for Reprise.
   bool Echec(const std::string& text, bool serveur_perdu = false);
   bool EchecOuverture(const std::string& texte, const db::Session& session);
+  // The base `session` reaches, for the second line of a failure box (a damaged base named
+  // as the laptop's, with the command that checks it, or as the office's).
+  ui::Place Lieu(const db::Session& session) const;
   void AnnonceDocumentsNonCopies();
   // The run's journal (platform/journal.h): opened once the user said Yes, one line per event,
   // closed by the last line of the run. Cloture_Journal gives `message` with, when the journal

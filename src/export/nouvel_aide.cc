@@ -56,7 +56,7 @@ bool Mod_Exportation::Code_Deja_Attribue(const std::string& code, std::string* n
       WithStatusSentence("Lecture impossible des codes notés sur le portable (fichier " +
                              std::string(kCodesAttribues) + ", erreur " + std::to_string(status) +
                              ") : aucun nouveau code n'a été attribué à l'aidé " + code + ".",
-                         status));
+                         status, Lieu(Ses_Autonome)));
 }
 
 // Notes on the laptop the code just given to `code`, creating the file the first time.
@@ -83,7 +83,7 @@ bool Mod_Exportation::Memorisation_Code(const std::string& code, const std::stri
       "Le code " + nouveau_code + " attribué à l'aidé " + code +
           " n'a pas pu être noté sur le portable (erreur " + std::to_string(status) +
           ") : aucun enregistrement n'a été copié sous ce code. Exportation interrompue.",
-      status));
+      status, Lieu(Ses_Autonome)));
 }
 
 // Takes the next code of the common counter under its reservation. The record is read again
@@ -111,13 +111,13 @@ bool Mod_Exportation::Attribution_Code(std::string* nouveau_code) {
     return echec(WithStatusSentence(
         "Réservation impossible de l'enregistrement 999 du fichier COMPTEUR (erreur " +
             std::to_string(status) + ") : " + pour_aide,
-        status));
+        status, Lieu(Ses_Serveur)));
   }
   if (status != db::kOk) {
     return echec(WithStatusSentence(
         "Lecture impossible de l'enregistrement 999 du fichier COMPTEUR (erreur " +
             std::to_string(status) + ") : " + pour_aide,
-        status));
+        status, Lieu(Ses_Serveur)));
   }
   ENR_COMPTEURSERVACTIF = compteur.GetRecord();
   std::optional<long> dernier = CounterValue(ENR_COMPTEURSERVACTIF.Field(11));
@@ -141,7 +141,7 @@ bool Mod_Exportation::Attribution_Code(std::string* nouveau_code) {
     return Echec(
         WithStatusSentence("Impossible d'écrire l'enregistrement 999 du fichier COMPTEUR (erreur " +
                                std::to_string(status) + ") : " + pour_aide,
-                           status));
+                           status, Lieu(Ses_Serveur)));
   }
   return true;
 }

@@ -126,14 +126,16 @@ db::DbFile* Planner::Open(db::Session& session, const std::string& name, const s
   auto& files = &session == &laptop_ ? laptop_files_ : office_files_;
   std::unique_ptr<db::DbFile>& open = files[name];
   if (!open) open = session.OpenFile(name);
-  if (!open) failure_ = {kind, file, "", session.Error()};
+  if (!open) failure_ = {kind, file, "", session.Error(), &session == &laptop_};
   return open.get();
 }
 
 bool Planner::Read(db::DbFile& file, const std::vector<std::string>& keys,
                    std::map<std::string, db::DynArray>* records) {
   if (int status = file.ReadRecords(keys, records); status != db::kOk) {
-    failure_ = {PlanFailure::kRead, file.Name(), keys.empty() ? "" : keys.front(), status};
+    const auto on_laptop = laptop_files_.find(file.Name());
+    failure_ = {PlanFailure::kRead, file.Name(), keys.empty() ? "" : keys.front(), status,
+                on_laptop != laptop_files_.end() && on_laptop->second.get() == &file};
     return false;
   }
   return true;
@@ -222,7 +224,7 @@ bool Planner::PlanFile(int field, const std::string& code, bool created, bool of
     }
     db::DynArray selected;
     if (int status = SelectKeys(laptop_, f.file, code, user_, &selected); status != db::kOk) {
-      failure_ = {PlanFailure::kSelection, f.file, "", status};
+      failure_ = {PlanFailure::kSelection, f.file, "", status, true};
       return false;
     }
     keys = KeysOf(selected);

@@ -114,9 +114,10 @@ struct PlanFailure {
     kUnselectableKey,
   };
   Kind kind = kNone;
-  std::string file;  // kOpen*: the exported file's name; kRead: the file read
-  std::string key;   // kRead: the first key of the read
-  int status = 0;    // the session's, routine's or file's status
+  std::string file;     // kOpen*: the exported file's name; kRead: the file read
+  std::string key;      // kRead: the first key of the read
+  int status = 0;       // the session's, routine's or file's status
+  bool laptop = false;  // the failure is the laptop base's (else the office's)
 };
 
 // The keys of `file` that the export handles, selected through DBA.SELECT on the laptop

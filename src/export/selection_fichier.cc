@@ -14,7 +14,8 @@ bool Mod_Exportation::Selection_Fichier(const std::string& fichier, const std::s
   // empty list for a real one.
   db::DynArray& liste = fichier == "CIVILAIDE" ? W_ListeAides : W_ListeCles;
   if (int status = SelectKeys(Ses_Autonome, fichier, prefixe, Nom_Utilisateur, &liste)) {
-    return Echec(ui::WithStatusSentence("Error Code " + std::to_string(status), status));
+    return Echec(
+        ui::WithStatusSentence("Error Code " + std::to_string(status), status, Lieu(Ses_Autonome)));
   }
   return true;
 }

@@ -147,9 +147,12 @@ TEST_F(ExportTest, AFailureInTheThirdPersonSendsNothingOfItAndTheRerunAsksOnlyAb
   };
   Run({ui::kAnswerYes});
 
-  const std::string failure =
+  const std::string first_line =
       "0|Cortevane KESTA|Impossible d'envoyer l'aidé 00044 sur le serveur (erreur 32001) : rien "
       "n'a été écrit pour cet aidé.";
+  const std::string second_line =
+      "La base du bureau est endommagée : un de ses fichiers manque. Prévenez le bureau.";
+  const std::string failure = first_line + "\\r\\n" + second_line;
   EXPECT_EQ(Boxes(), kStartBox + "\n" + Question("l'état civil", "00044 - NOM 00044 modifié") +
                          "\n" + failure);
   EXPECT_EQ(Dump(server_, "CIVILAIDE"), "00042=" + Person("NOM", "00042 modifié", "0123") +
@@ -159,8 +162,8 @@ TEST_F(ExportTest, AFailureInTheThirdPersonSendsNothingOfItAndTheRerunAsksOnlyAb
   EXPECT_EQ(Dump(server_, "CIVILAIDE_ALICE").empty(), false);  // nothing cleared
   EXPECT_NE(Dump(laptop_, "CIVILAIDE"), "");
   EXPECT_TRUE(ui_.MenuEnabled(ui::MenuEntry::kImport));
-  EXPECT_TRUE(Log().ends_with("progress|hide\npointer|screen|0\nbox|" + failure +
-                              "\nmenu|export|on\nmenu|import|on"))
+  EXPECT_TRUE(Log().ends_with("progress|hide\npointer|screen|0\nbox|" + first_line + "\r\n" +
+                              second_line + "\nmenu|export|on\nmenu|import|on"))
       << Log();
 
   // The rerun: what the first run sent is on the office as on the laptop, so it is neither

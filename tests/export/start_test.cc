@@ -61,15 +61,23 @@ TEST_P(ExportOpenFailureTest, ReportsTheFileAndStops) {
   const OpenFailure& p = GetParam();
   Drop(p.on_laptop ? laptop_ : server_, p.file);
   Run();
+  // The second line names the base whose file is missing as damaged.
+  const std::string message =
+      p.message + std::string("\r\n") +
+      (p.on_laptop ? "La base de l'ordinateur portable est endommagée : un de ses fichiers "
+                     "manque. Vérifiez-la avec : cortevane-admin --account \"" +
+                         (root_ / "laptop").string() + "\" account check"
+                   : "La base du bureau est endommagée : un de ses fichiers manque. Prévenez le "
+                     "bureau.");
   std::string log = ui_.LogText();
   // Failures past the start happen with the progress indication up: it goes first.
   if (log.find("progress|") != std::string::npos) {
     EXPECT_EQ(log, "box|" + kStartBox +
                        "\npointer|screen|11\nprogress|Aidé 1 sur 1\nprogress|hide\n"
                        "pointer|screen|0\nbox|0|Cortevane KESTA|" +
-                       p.message + "\nmenu|export|on\nmenu|import|on");
+                       message + "\nmenu|export|on\nmenu|import|on");
   } else {
-    EXPECT_EQ(log, FailedAtStart(p.message));
+    EXPECT_EQ(log, FailedAtStart(message));
   }
   // A person goes whole or not at all: its CIVILAIDE, read before NOTES failed, stays behind.
   ExpectNothingWritten();
