@@ -28,20 +28,38 @@ std::string Enregistrements(long n) {
 std::string DescriptionAide(const exporting::PreviewPerson& person) {
   if (person.unchanged()) return "inchangé";
   if (person.left_out) return "laissé de côté : une de ses clés ne peut pas être choisie";
-  std::string text = person.created ? "nouvel aidé, recevrait un code" : "";
+  std::string text;
+  if (person.created) {
+    text = person.noted_code.empty() ? "nouvel aidé, recevrait un code"
+                                     : "nouvel aidé, garde le code " + person.noted_code +
+                                           " qu'une exportation interrompue lui a donné";
+  }
   auto part = [&text](const std::string& more) { text += (text.empty() ? "" : " ; ") + more; };
   std::string writes;
   for (const auto& [file, count] : person.writes)
     writes += (writes.empty() ? "" : ", ") + file + " " + std::to_string(count);
   if (!writes.empty()) part("enregistrements à écrire : " + writes);
   std::string asks;
-  for (const auto& [file, count] : person.questions)
-    asks += (asks.empty() ? "" : ", ") + file + " (" + Enregistrements(count) + ")";
+  for (const exporting::PreviewQuestion& question : person.questions)
+    asks +=
+        (asks.empty() ? "" : ", ") + question.file + " (" + Enregistrements(question.records) + ")";
   if (!asks.empty()) part("question possible sur " + asks);
   if (person.mergeable > 0)
     part(ui::CountText(person.mergeable, "enregistrement fusionnable",
                        "enregistrements fusionnables"));
   return text;
+}
+
+std::string TotalApercu(const exporting::PreviewTotals& totals) {
+  std::string text = "Total : " + ui::CountText(totals.persons, "aidé", "aidés") + ", " +
+                     ui::CountText(totals.unchanged, "inchangé", "inchangés") + ", " +
+                     Enregistrements(totals.records) + " à écrire, " +
+                     ui::CountText(totals.questions, "fichier", "fichiers") +
+                     " avec une question possible, " +
+                     ui::CountText(totals.created, "nouvel aidé", "nouveaux aidés") + " à coder";
+  if (totals.left_out > 0)
+    text += ", " + ui::CountText(totals.left_out, "aidé laissé", "aidés laissés") + " de côté";
+  return text + ".";
 }
 
 Frm_Apercu::Frm_Apercu(db::Session& ses_autonome, db::Session& ses_serveur, std::string user,
@@ -119,9 +137,11 @@ bool Frm_Apercu::Demarrer() {
     std::string what = (laptop ? "fichier " : "fichier du bureau ") + preview_->failed_file();
     if (!preview_->failed_key().empty())
       what = "enregistrement " + preview_->failed_key() + " du " + what;
+    // A counter record that reads but holds no number has no status to show.
+    what +=
+        status < 0 ? " : son champ 11 n'est pas un nombre" : " (" + std::to_string(status) + ")";
     ui::OwnerScope owner(ui_, *this);
-    ui_.MsgBox(ui::WithStatusSentence("L'aperçu de l'exportation ne peut pas être fait : " + what +
-                                          " (" + std::to_string(status) + ")",
+    ui_.MsgBox(ui::WithStatusSentence("L'aperçu de l'exportation ne peut pas être fait : " + what,
                                       status, place),
                ui::kExclamation, ui::kMessageTitle);
     Fin("Aperçu impossible.");
@@ -149,12 +169,16 @@ bool Frm_Apercu::Etape() {
                   ui::CountText(preview_->count(), "aidé examiné", "aidés examinés") + "."));
       return false;
     }
-    const int status = preview_->failure().status;
+    const exporting::PlanFailure& failure = preview_->failure();
+    const int status = failure.status;
+    const db::Session& session = failure.laptop ? ses_autonome_ : ses_serveur_;
+    const ui::Place place{failure.laptop ? ui::Place::kLaptop : ui::Place::kOffice,
+                          session.AccountPath(), session.HostName()};
     ui::OwnerScope owner(ui_, *this);
     ui_.MsgBox(ui::WithStatusSentence("L'aperçu s'arrête à l'aidé " + preview_->failed_code() +
-                                          " : fichier " + preview_->failure().file + " (" +
+                                          " : fichier " + failure.file + " (" +
                                           std::to_string(status) + ")",
-                                      status),
+                                      status, place),
                ui::kExclamation, ui::kMessageTitle);
     Fin(Q("Aperçu interrompu à l'aidé " + preview_->failed_code() + "."));
     return false;
@@ -167,12 +191,7 @@ bool Frm_Apercu::Etape() {
   progression_->setValue(preview_->done_count());
   etq_progression_->setText(Q("Aidé " + std::to_string(preview_->done_count()) + " sur " +
                               std::to_string(preview_->count())));
-  etq_total_->setText(
-      Q("Total : " + ui::CountText(totals_.persons, "aidé", "aidés") + ", " +
-        ui::CountText(totals_.unchanged, "inchangé", "inchangés") + ", " +
-        ui::CountText(totals_.records, "enregistrement", "enregistrements") + " à écrire, " +
-        ui::CountText(totals_.questions, "fichier", "fichiers") + " avec une question possible, " +
-        ui::CountText(totals_.created, "nouvel aidé", "nouveaux aidés") + " à coder."));
+  etq_total_->setText(Q(TotalApercu(totals_)));
   return true;
 }
 

@@ -20,30 +20,37 @@ PreviewPerson Summarise(const PersonPlan& plan) {
   person.first_name = plan.first_name;
   person.created = plan.created;
   for (const FilePlan& file : plan.files) {
-    long write = 0, conflict = 0;
+    long write = 0;
+    PreviewQuestion question{file.file};
     for (const RecordPlan& record : file.records) {
       if (plan.created || record.verdict == Verdict::kWrite ||
           record.verdict == Verdict::kOverride) {
         ++write;
       } else if (record.verdict == Verdict::kConflict) {
-        ++conflict;
-        person.mergeable += record.mergeable;
+        ++question.records;
+        question.mergeable += record.mergeable;
       }
     }
     if (write > 0) person.writes.emplace_back(file.file, write);
-    if (conflict > 0) person.questions.emplace_back(file.file, conflict);
+    if (question.records > 0) {
+      person.mergeable += question.mergeable;
+      person.questions.push_back(std::move(question));
+    }
   }
   return person;
 }
 
 void PreviewTotals::Add(const PreviewPerson& person) {
+  if (person.left_out) {
+    ++left_out;
+    return;
+  }
   ++persons;
   unchanged += person.unchanged();
   mergeable += person.mergeable;
-  left_out += person.left_out;
   records += person.records();
   questions += static_cast<long>(person.questions.size());
-  created += person.created;
+  created += person.created && person.noted_code.empty();
 }
 
 ExportPreview::ExportPreview(db::Session& laptop, db::Session& office, std::string user)
@@ -58,26 +65,37 @@ int ExportPreview::Start() {
     failed_key_ = std::move(key);
     return status;
   };
+  // Field 11 of a counter's record "999", or the failure (its message kept) in *status.
+  auto counter_field = [&](const std::string& file, int* status) -> std::string {
+    auto counter = office_.OpenFile(file);
+    if (!counter) {
+      *status = fail(Step::kCounter, file, "", office_.Error());
+      return "";
+    }
+    db::DynArray record;
+    int read_status = 0;
+    failed_message_ = ReadCounter(*counter, &record, &read_status);
+    if (!failed_message_.empty())
+      *status = fail(Step::kCounter, file, "999", read_status ? read_status : -1);
+    return record.Field(11);
+  };
   auto parameters = office_.OpenFile("SDPARAMEXPORT");
   if (!parameters) return fail(Step::kParameters, "SDPARAMEXPORT", "", office_.Error());
   parameters->SetKey("AIDE");
   if (int s = parameters->ReadRecord()) return fail(Step::kParameters, "SDPARAMEXPORT", "AIDE", s);
 
-  const std::string counter_file = "COMPTEUR_" + user_;
-  auto counter = office_.OpenFile(counter_file);
-  if (!counter) return fail(Step::kCounter, counter_file, "", office_.Error());
-  db::DynArray counter_record;
-  int counter_status = 0;
-  if (!ReadCounter(*counter, &counter_record, &counter_status).empty())
-    return fail(Step::kCounter, counter_file, "999", counter_status ? counter_status : -1);
+  int status = 0;
+  threshold_ = counter_field("COMPTEUR_" + user_, &status);
+  if (status == 0) counter_field("COMPTEUR", &status);
+  if (status != 0) return status;
 
   db::DynArray persons;
   if (int s = SelectKeys(laptop_, "CIVILAIDE", "", user_, &persons))
     return fail(Step::kPersons, "CIVILAIDE", "", s);
   codes_ = KeysOf(persons);
   next_ = 0;
-  planner_ = std::make_unique<Planner>(laptop_, office_, user_, parameters->GetRecord(),
-                                       counter_record.Field(11));
+  planner_ =
+      std::make_unique<Planner>(laptop_, office_, user_, parameters->GetRecord(), threshold_);
   return 0;
 }
 
@@ -100,13 +118,23 @@ bool ExportPreview::Next(PreviewPerson* person) {
     failed_code_ = code;
     return false;
   }
+  std::string noted;
+  if (plan.created) {
+    if (int s = NotedCode(laptop_, code, threshold_, &noted)) {
+      noted_failure_ = {PlanFailure::kOpenLaptop, kCodesAttribues, "", s};
+      failed_code_ = code;
+      return false;
+    }
+  }
   ++next_;
   *person = Summarise(plan);
+  person->noted_code = std::move(noted);
   return true;
 }
 
 const PlanFailure& ExportPreview::failure() const {
   static const PlanFailure kNone;
+  if (noted_failure_.kind != PlanFailure::kNone) return noted_failure_;
   return planner_ ? planner_->failure() : kNone;
 }
 

@@ -7,7 +7,6 @@
 // PostgreSQL database on --office-host. PostgreSQL credentials: the global --user or PGUSER
 // (else the export's user), --password-stdin or PGPASSWORD.
 #include <iostream>
-#include <map>
 #include <sstream>
 
 #include "commands.h"
@@ -18,7 +17,7 @@
 #include "db/sqlite/sqlite_store.h"
 #include "db/status.h"
 #include "db/store_factory.h"
-#include "export/person_plan.h"
+#include "export/export_preview.h"
 
 namespace cortevane::admin {
 namespace {
@@ -78,24 +77,6 @@ std::shared_ptr<db::Store> OpenOfficeAccount(AdminContext& ctx, const std::strin
   return store;
 }
 
-// Field 11 of record "999" of `file` on the office, checked as the export checks it (its own
-// message when it cannot be used), or nullopt after a failure.
-std::optional<std::string> CounterField(AdminContext& ctx, db::Session& office,
-                                        const std::string& file) {
-  auto counter = office.OpenFile(file);
-  if (!counter) {
-    Fail(ctx, "office file " + Quoted(file), office.Error());
-    return std::nullopt;
-  }
-  db::DynArray record;
-  int status = db::kOk;
-  if (std::string problem = exporting::ReadCounter(*counter, &record, &status); !problem.empty()) {
-    FailMessage(ctx, problem);
-    return std::nullopt;
-  }
-  return record.Field(11);
-}
-
 std::string PlanFailureText(const exporting::PlanFailure& failure) {
   switch (failure.kind) {
     case exporting::PlanFailure::kOpenOffice:
@@ -112,63 +93,62 @@ std::string PlanFailureText(const exporting::PlanFailure& failure) {
   }
 }
 
-struct Totals {
-  long persons = 0, unchanged = 0, records = 0, questions = 0, mergeable = 0, created = 0,
-       left_out = 0;
-};
+std::string Join(const std::vector<std::string>& parts) {
+  std::string out;
+  for (const std::string& part : parts) out += (out.empty() ? "" : ", ") + part;
+  return out;
+}
 
-// One line for one person: what an export would do with it now. `noted`: the code an
-// interrupted export gave a person created on the laptop, which the export gives it again.
-std::string Describe(const exporting::PersonPlan& plan, const std::string& noted, Totals* totals) {
-  using exporting::Verdict;
-  std::vector<std::string> writes, asks;
-  long person_records = 0;
-  for (const exporting::FilePlan& file : plan.files) {
-    long write = 0, conflict = 0, mergeable = 0;
-    for (const exporting::RecordPlan& record : file.records) {
-      if (plan.created || record.verdict == Verdict::kWrite ||
-          record.verdict == Verdict::kOverride) {
-        ++write;
-      } else if (record.verdict == Verdict::kConflict) {
-        ++conflict;
-        mergeable += record.mergeable;
-      }
-    }
-    if (write > 0) writes.push_back(file.file + " " + std::to_string(write));
-    if (conflict > 0) {
-      asks.push_back(file.file + " (" + Plural(conflict, "record", "records") +
-                     (mergeable > 0 ? ", " + std::to_string(mergeable) + " could be merged" : "") +
-                     ")");
-    }
-    person_records += write;
-    totals->questions += conflict > 0;
-    totals->mergeable += mergeable;
-  }
-  totals->records += person_records;
-
-  std::string line = plan.code;
-  if (!plan.surname.empty() || !plan.first_name.empty())
-    line += " " + plan.surname + " " + plan.first_name;
+// One line for one person: what an export would do with it now.
+std::string Describe(const exporting::PreviewPerson& person) {
+  std::string line = person.code;
+  if (!person.surname.empty() || !person.first_name.empty())
+    line += " " + person.surname + " " + person.first_name;
   line += ": ";
-  if (plan.created && !noted.empty()) {
-    line += "new person, keeps the code " + noted + " an interrupted export gave it";
-  } else if (plan.created) {
-    ++totals->created;
-    line += "new person, would get a code";
-  } else if (writes.empty() && asks.empty()) {
-    ++totals->unchanged;
-    return line + "unchanged";
+  if (person.unchanged()) return line + "unchanged";
+  std::vector<std::string> writes, asks;
+  for (const auto& [file, count] : person.writes)
+    writes.push_back(file + " " + std::to_string(count));
+  for (const exporting::PreviewQuestion& question : person.questions) {
+    asks.push_back(question.file + " (" + Plural(question.records, "record", "records") +
+                   (question.mergeable > 0
+                        ? ", " + std::to_string(question.mergeable) + " could be merged"
+                        : "") +
+                   ")");
   }
-  auto join = [](const std::vector<std::string>& parts) {
-    std::string out;
-    for (const std::string& part : parts) out += (out.empty() ? "" : ", ") + part;
-    return out;
-  };
   std::string what;
-  if (!writes.empty()) what = "records to write: " + join(writes);
-  if (!asks.empty()) what += (what.empty() ? "" : "; ") + std::string("question on ") + join(asks);
-  if (plan.created) return line + (what.empty() ? "" : "; " + what);
-  return line + what;
+  if (!writes.empty()) what = "records to write: " + Join(writes);
+  if (!asks.empty()) what += (what.empty() ? "" : "; ") + std::string("question on ") + Join(asks);
+  if (!person.created) return line + what;
+  line += person.noted_code.empty() ? "new person, would get a code"
+                                    : "new person, keeps the code " + person.noted_code +
+                                          " an interrupted export gave it";
+  return line + (what.empty() ? "" : "; " + what);
+}
+
+std::string TotalLine(const exporting::PreviewTotals& totals) {
+  std::string line = "Total: " + Plural(totals.persons, "person", "persons") + ", " +
+                     std::to_string(totals.unchanged) + " unchanged, " +
+                     Plural(totals.records, "record", "records") + " to write, " +
+                     Plural(totals.questions, "file", "files") + " that would bring a question";
+  if (totals.mergeable > 0)
+    line += " (" + Plural(totals.mergeable, "record", "records") + " could be merged)";
+  line += ", " + Plural(totals.created, "new person", "new persons") + " to get a code";
+  if (totals.left_out > 0)
+    line += ", " + Plural(totals.left_out, "person", "persons") + " left out";
+  return line;
+}
+
+// Why ExportPreview::Start failed, as the admin tool says it.
+void FailStart(AdminContext& ctx, const exporting::ExportPreview& preview, int status) {
+  using Step = exporting::ExportPreview::Step;
+  if (!preview.failed_message().empty()) return FailMessage(ctx, preview.failed_message());
+  if (preview.failed_step() == Step::kPersons)
+    return (void)Fail(ctx, "selection of the laptop's persons", status);
+  std::string what = "office file " + Quoted(preview.failed_file());
+  if (!preview.failed_key().empty())
+    what = "record " + Quoted(preview.failed_key()) + " of " + what;
+  Fail(ctx, what, status);
 }
 
 void RunPreview(AdminContext& ctx) {
@@ -184,55 +164,27 @@ void RunPreview(AdminContext& ctx) {
   laptop.AttachStore(laptop_store);
   office.AttachStore(office_store);
 
-  auto parameters = office.OpenFile("SDPARAMEXPORT");
-  if (!parameters) return (void)Fail(ctx, "office file \"SDPARAMEXPORT\"", office.Error());
-  parameters->SetKey("AIDE");
-  if (int s = parameters->ReadRecord()) {
-    return (void)Fail(ctx, "record \"AIDE\" of office file \"SDPARAMEXPORT\"", s);
-  }
-  // Both counters, checked as the export checks them before it writes anything.
-  const auto threshold = CounterField(ctx, office, "COMPTEUR_" + user);
-  if (!threshold || !CounterField(ctx, office, "COMPTEUR")) return;
-
-  db::DynArray persons;
-  if (int s = exporting::SelectKeys(laptop, "CIVILAIDE", "", user, &persons)) {
-    return (void)Fail(ctx, "selection of the laptop's persons", s);
-  }
-  exporting::Planner planner(laptop, office, user, parameters->GetRecord(), *threshold);
-  Totals totals;
-  for (const std::string& code : exporting::KeysOf(persons)) {
-    exporting::PersonPlan plan;
-    if (!planner.Plan(code, &plan)) {
-      const exporting::PlanFailure& failure = planner.failure();
-      if (failure.kind == exporting::PlanFailure::kUnselectableKey) {
-        // The export leaves such a person out and goes on: so does the preview.
-        ++totals.left_out;
-        std::cout << code << ": would be left out: " << PlanFailureText(failure) << "\n";
-        continue;
-      }
-      return (void)Fail(ctx, "person " + Quoted(code) + ": " + PlanFailureText(failure),
-                        failure.status);
+  exporting::ExportPreview preview(laptop, office, user);
+  if (int s = preview.Start()) return FailStart(ctx, preview, s);
+  exporting::PreviewTotals totals;
+  exporting::PreviewPerson person;
+  while (preview.Next(&person)) {
+    totals.Add(person);
+    if (person.left_out) {
+      // The export leaves such a person out and goes on: so does the preview.
+      std::cout << person.code << ": would be left out: " << PlanFailureText(preview.failure())
+                << "\n";
+    } else {
+      std::cout << Describe(person) << "\n";
     }
-    std::string noted;
-    if (plan.created) {
-      if (int s = exporting::NotedCode(laptop, code, *threshold, &noted)) {
-        return (void)Fail(
-            ctx, "person " + Quoted(code) + ": laptop file " + Quoted(exporting::kCodesAttribues),
-            s);
-      }
-    }
-    ++totals.persons;
-    std::cout << Describe(plan, noted, &totals) << "\n";
   }
-  std::cout << "Total: " << Plural(totals.persons, "person", "persons") << ", " << totals.unchanged
-            << " unchanged, " << Plural(totals.records, "record", "records") << " to write, "
-            << Plural(totals.questions, "file", "files") << " that would bring a question";
-  if (totals.mergeable > 0)
-    std::cout << " (" << Plural(totals.mergeable, "record", "records") << " could be merged)";
-  std::cout << ", " << Plural(totals.created, "new person", "new persons") << " to get a code";
-  if (totals.left_out > 0)
-    std::cout << ", " << Plural(totals.left_out, "person", "persons") << " left out";
-  std::cout << "\n";
+  if (!preview.done()) {
+    const exporting::PlanFailure& failure = preview.failure();
+    return (void)Fail(ctx,
+                      "person " + Quoted(preview.failed_code()) + ": " + PlanFailureText(failure),
+                      failure.status);
+  }
+  std::cout << TotalLine(totals) << "\n";
 }
 
 }  // namespace
