@@ -48,6 +48,7 @@ constexpr Sentence kSystemReasons[] = {
     {EACCES, "accès refusé"},
     {EPERM, "accès refusé"},
     {ENOSPC, "disque plein"},
+    {EFBIG, "le fichier est trop grand pour le disque de destination"},
     {EDQUOT, "le quota du disque est atteint"},
     {EROFS, "le disque est en lecture seule"},
     {ENOTDIR, "un fichier porte le nom d'un dossier du chemin"},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -110,6 +111,27 @@ TEST_F(DocumentsTest, LinksAndSpecialFilesAreToldNotCopied) {
   EXPECT_EQ(ReadFile(Share("00042") / "scan.pdf"), "scan of 00042");
   EXPECT_FALSE(fs::exists(Share("00042") / "lien.pdf"));
   EXPECT_FALSE(fs::exists(Share("00042") / "tube"));
+}
+
+// A destination disk that fills up during the copy is named as full, and leaves no partial
+// document behind. The folder comes from full_disk.sh.
+TEST_F(DocumentsTest, AFullDestinationDiskIsToldAsSuch) {
+  const char* full = std::getenv("CORTEVANE_FULL_DISK");
+  if (!full) GTEST_SKIP() << "run by the documents_full_disk test, on a small disk of its own";
+  Imported("00042", Person("DUPONT", "Anne", "7"));
+  Put(laptop_, "SECTEUR", "7", "Secteur 7^^^^^^^^^^^^^^^^^^^^^" + std::string(full) + "/");
+  const fs::path folder = DocumentFolder("00042");
+  std::ofstream(folder / "grand.pdf") << std::string(256 * 1024, 'x');
+  Run();
+
+  ASSERT_EQ(ui_.boxes().size(), 3u) << Boxes();
+  const std::string why = " vers " + std::string(full) +
+                          "/00042 : copie impossible (erreur 28)\r\nLe dossier ne peut pas être "
+                          "écrit : disque plein.";
+  EXPECT_EQ(ui_.boxes()[1].text,
+            "Les documents numérisés suivants n'ont pas été copiés :\r\n" + Source("00042") + why);
+  for (const auto& entry : fs::directory_iterator(fs::path(full) / "00042"))
+    EXPECT_EQ(entry.path().filename().string().find("partial"), std::string::npos) << entry.path();
 }
 
 TEST_F(DocumentsTest, FoldersNotCopiedAreToldAlsoWhenTheExportFailsLater) {
