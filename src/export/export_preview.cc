@@ -121,7 +121,7 @@ bool ExportPreview::Next(PreviewPerson* person) {
   std::string noted;
   if (plan.created) {
     if (int s = NotedCode(laptop_, code, threshold_, &noted)) {
-      noted_failure_ = {PlanFailure::kOpenLaptop, kCodesAttribues, "", s};
+      noted_failure_ = {PlanFailure::kOpenLaptop, kCodesAttribues, "", s, true};
       failed_code_ = code;
       return false;
     }
