@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -35,9 +36,11 @@ Frm_Journal::Frm_Journal(ui::Ui& ui, std::string folder, QWidget* parent)
   cmd_fermer_ = new QPushButton("&Fermer", this);
   cmd_fermer_->setObjectName("Cmd_Fermer");
   cmd_fermer_->setAutoDefault(false);
+  etq_nombre_ = new QLabel(this);
+  etq_nombre_->setObjectName("Etq_Nombre");
 
   auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
+  buttons->addWidget(etq_nombre_, 1);
   buttons->addWidget(cmd_ouvrir_);
   buttons->addWidget(cmd_fermer_);
   auto* layout = new QVBoxLayout(this);
@@ -63,6 +66,13 @@ void Frm_Journal::Chargement() {
     item->setText(4, QString::number(run.failures));
     item->setText(5, Q(run.outcome));
   }
+  long imports = 0;
+  for (const platform::JournalRun& run : runs_) imports += run.import;
+  const long exports = static_cast<long>(runs_.size()) - imports;
+  etq_nombre_->setText(runs_.empty()
+                           ? QString::fromUtf8("Aucune importation ni exportation dans le journal.")
+                           : Q(ui::CountText(imports, "importation", "importations") + ", " +
+                               ui::CountText(exports, "exportation", "exportations")));
   if (!runs_.empty()) lst_journal_->setCurrentItem(lst_journal_->topLevelItem(0));
   cmd_ouvrir_->setEnabled(!runs_.empty());
   lst_journal_->setFocus();

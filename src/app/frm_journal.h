@@ -10,6 +10,7 @@
 
 #include "platform/journal.h"
 
+class QLabel;
 class QPushButton;
 class QTreeWidget;
 
@@ -43,6 +44,7 @@ class Frm_Journal : public QDialog {
   QTreeWidget* lst_journal_ = nullptr;
   QPushButton* cmd_ouvrir_ = nullptr;
   QPushButton* cmd_fermer_ = nullptr;
+  QLabel* etq_nombre_ = nullptr;
 };
 
 }  // namespace cortevane::app

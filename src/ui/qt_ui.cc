@@ -326,8 +326,18 @@ void QtUi::RegisterMenuEntry(MenuEntry entry, QAction* action) {
   if (action) action->setEnabled(menu_enabled_[Index(entry)]);
 }
 
+void SetStatusLine(QStatusBar& bar, const QString& text) {
+  auto* line = bar.findChild<QLabel*>("Etq_Etat", Qt::FindDirectChildrenOnly);
+  if (!line) {
+    line = new QLabel(&bar);
+    line->setObjectName("Etq_Etat");
+    bar.addWidget(line, 1);
+  }
+  line->setText(text);
+}
+
 void QtUi::ShowStatus(std::string_view text) {
-  if (status_bar_) status_bar_->showMessage(FromUtf8(text));
+  if (status_bar_) SetStatusLine(*status_bar_, FromUtf8(text));
 }
 
 void QtUi::RegisterStatusBar(QStatusBar* bar) { status_bar_ = bar; }

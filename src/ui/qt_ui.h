@@ -58,6 +58,10 @@ std::unique_ptr<QMessageBox> MakeMessageBox(std::string_view text, int style,
                                             std::string_view title, QWidget* parent,
                                             std::string_view details = {});
 
+// Shows `text` on the status bar's own line ("Etq_Etat", made at the first call). Not a
+// passing message: the status tips of the menu entries the pointer crosses would wipe that.
+void SetStatusLine(QStatusBar& bar, const QString& text);
+
 // The width a title bar needs to show `window`'s whole title: the text in a bold face, plus
 // room for the window icon and the three title-bar buttons.
 int TitleWidth(const QWidget& window);

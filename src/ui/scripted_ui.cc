@@ -4,6 +4,8 @@
 #include <QDialog>
 #include <QStatusBar>
 
+#include "ui/qt_ui.h"
+
 namespace cortevane::ui {
 
 int ScriptedUi::MsgBox(std::string_view text, int style, std::string_view title,
@@ -101,7 +103,7 @@ void ScriptedUi::RegisterMenuEntry(MenuEntry entry, QAction* action) {
 
 void ScriptedUi::ShowStatus(std::string_view text) {
   status_ = text;
-  if (status_bar_) status_bar_->showMessage(QString::fromStdString(status_));
+  if (status_bar_) SetStatusLine(*status_bar_, QString::fromStdString(status_));
   log_.push_back("status|" + status_);
 }
 

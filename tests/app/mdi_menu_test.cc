@@ -5,11 +5,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPixmap>
 #include <QPointer>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 
 #include "app/mod_var.h"
 #include "support/qt_app.h"
@@ -101,8 +103,15 @@ TEST_F(MdiMenuTest, TitleNamesBothBasesAndMenusStartEnabled) {
   ui.SetMenuEnabled(ui::MenuEntry::kExport, false);
   EXPECT_EQ(Menus(), "I+E-");
   ui.ShowStatus("3 aidés importés le 14/03/2024 à 09:05");
-  EXPECT_EQ(window->statusBar()->currentMessage().toStdString(),
-            "3 aidés importés le 14/03/2024 à 09:05");
+  auto line = [&] {
+    auto* label = window->statusBar()->findChild<QLabel*>("Etq_Etat");
+    return label && label->isVisibleTo(window.get()) ? label->text().toStdString() : "";
+  };
+  EXPECT_EQ(line(), "3 aidés importés le 14/03/2024 à 09:05");
+  // A menu entry under the pointer sends its (empty) status tip: the line stays.
+  QStatusTipEvent tip(QString{});
+  QCoreApplication::sendEvent(window.get(), &tip);
+  EXPECT_EQ(line(), "3 aidés importés le 14/03/2024 à 09:05");
 }
 
 TEST_F(MdiMenuTest, BackgroundPictureIsBuiltIn) {

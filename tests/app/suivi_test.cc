@@ -1,6 +1,7 @@
 // The "Suivi" views: what an export would now do, on an embedded office and on a PostgreSQL
 // one, stopped half-way or run to the end, reading only; and the journal of past runs, each
 // opened read-only.
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <fstream>
@@ -108,6 +109,8 @@ TEST_F(SuiviTest, JournalListsRunsNewestFirstAndOpensThemReadOnly) {
   EXPECT_EQ(window.Lignes(),
             "09/12/2026 14:30:00|Importation|1||0|1 aidé importé le 09/12/2026 à 14:30\n"
             "08/12/2026 09:41:21|Exportation|1|0|0|Exportation terminée.\n");
+  EXPECT_EQ(window.findChild<QLabel*>("Etq_Nombre")->text().toStdString(),
+            "1 importation, 1 exportation");
   std::string shown;
   bool read_only = false;
   ui_.OnModal([&](QDialog& view) {
