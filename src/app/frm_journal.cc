@@ -65,6 +65,7 @@ void Frm_Journal::Chargement() {
     item->setText(3, run.import ? QString() : QString::number(run.questions));
     item->setText(4, QString::number(run.failures));
     item->setText(5, Q(run.outcome));
+    item->setToolTip(5, Q(run.outcome));
   }
   long imports = 0;
   for (const platform::JournalRun& run : runs_) imports += run.import;

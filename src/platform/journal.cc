@@ -124,7 +124,10 @@ std::string StartedFrom(std::string_view stem) {
 }
 
 // Reads the counts from the lines the import and the export write (their times taken off).
+// The outcome is the last line, except that an export's end line is followed by the lines that
+// explain it (the cause of a failure): it stays the outcome.
 void Summarise(JournalRun* run) {
+  bool ended = false;
   size_t start = 0;
   while (start < run->text.size()) {
     size_t end = run->text.find('\n', start);
@@ -134,7 +137,10 @@ void Summarise(JournalRun* run) {
     if (line.size() >= 9 && line[2] == ':' && line[5] == ':' && line[8] == ' ')
       line.remove_prefix(9);
     if (line.empty()) continue;
-    run->outcome = line;
+    if (!ended) run->outcome = line;
+    if (!run->import && (StartsWith(line, "Exportation terminée le") ||
+                         StartsWith(line, "Exportation interrompue le")))
+      ended = true;
     if (run->import) {
       if (StartsWith(line, "  Aidé ")) ++run->persons;
       if (StartsWith(line, "Importation échouée")) ++run->failures;

@@ -28,6 +28,11 @@ TEST(JournalListTest, RunsNewestFirstWithTheirCounts) {
   write("importation_2026-12-07_08-00-00.txt",
         "08:00:00 Importation de ALICE : 1 aidé choisi\r\n08:00:00   Aidé 00007\r\n"
         "08:00:01 Importation échouée le 07/12/2026 à 08:00 (33006) : aucun aidé importé\r\n");
+  // A failed export's end line, then the line naming its cause.
+  write("2026-12-09_16-00-00.txt",
+        "16:00:00 Aidé 00042\r\n16:00:01 Exportation interrompue le 09/12/2026 à 16:00:01 : "
+        "Problème d'ouverture de fichier : NOTES( 32001)\r\n16:00:01 La base de l'ordinateur "
+        "portable est endommagée : un de ses fichiers manque.\r\n");
   write("notes.txt", "not a journal");
   write("2026-12-09_10-00-00.log", "not a journal");
 
@@ -38,6 +43,8 @@ TEST(JournalListTest, RunsNewestFirstWithTheirCounts) {
             run.outcome + "\n";
   }
   EXPECT_EQ(seen,
+            "09/12/2026 16:00:00 export 1/0/1 Exportation interrompue le 09/12/2026 à 16:00:01 : "
+            "Problème d'ouverture de fichier : NOTES( 32001)\n"
             "09/12/2026 14:30:00 import 2/0/0 2 aidés importés le 09/12/2026 à 14:30\n"
             "08/12/2026 09:41:21 export 2/1/1 Exportation terminée le 08/12/2026 à 09:41:25.\n"
             "07/12/2026 08:00:00 import 1/0/1 Importation échouée le 07/12/2026 à 08:00 (33006) : "
