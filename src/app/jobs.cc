@@ -23,10 +23,12 @@ MainWindowJobs MakeJobs(Mod_Var& var, ui::Ui& ui) {
   // One export for the whole run: it keeps its files and lists from one run to the next.
   auto exportation = std::make_shared<exporting::Mod_Exportation>(var.Ses_Autonome, var.Ses_Serveur,
                                                                   var.Nom_Utilisateur, ui);
-  // The export's counts belong on the status line too ("n aidés exportés le … à …", as the
-  // import's), once Mod_Exportation gives them: read them here after the run and pass them
-  // to ui.ShowStatus.
-  jobs.run_export = [exportation] { exportation->Demarrage_Exportation(); };
+  // The run's end line, with its counts or its failure, stays on the status line as the
+  // import's does.
+  jobs.run_export = [exportation, &ui] {
+    exportation->Demarrage_Exportation();
+    if (!exportation->Fin().empty()) ui.ShowStatus(exportation->Fin());
+  };
   jobs.show_preview = [&var, &ui](QWidget* parent) {
     Frm_Apercu window(var.Ses_Autonome, var.Ses_Serveur, var.Nom_Utilisateur, ui, parent);
     ui::OwnerScope owner(ui, window);

@@ -30,6 +30,7 @@ Mod_Exportation::Mod_Exportation(db::Session& ses_autonome, db::Session& ses_ser
 Mod_Exportation::~Mod_Exportation() = default;
 
 void Mod_Exportation::Demarrage_Exportation() {
+  fin_.clear();
   // The scanned-documents copy uses the platform layer's folder functions, which need no
   // object of their own: there is nothing to create before the question.
   int reponse = ui_.MsgBox(
@@ -151,6 +152,7 @@ std::string Mod_Exportation::Cloture_Journal(const std::string& derniere_ligne,
                                              std::string message) {
   journal_.Line(derniere_ligne);
   journal_.Close();
+  fin_ = derniere_ligne.substr(0, derniere_ligne.find("\r\n"));
   if (journal_.failed()) message += "\r\n" + journal_.Problem();
   return message;
 }

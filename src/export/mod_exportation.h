@@ -99,6 +99,10 @@ class Mod_Exportation {
 
   // What the last run did (reset when a run starts).
   const ExportSummary& Bilan() const { return bilan_; }
+  // The last run's end line, as its journal ends it ("Exportation terminée le … : 3 aidés
+  // envoyés…", or "Exportation interrompue le … : " and the failure's first line); empty when
+  // the user declined the run. The main window shows it on its status line.
+  const std::string& Fin() const { return fin_; }
 
   const db::DynArray& ListeAides() const { return W_ListeAides; }
   const db::DynArray& ListeCles() const { return W_ListeCles; }
@@ -186,6 +190,7 @@ class Mod_Exportation {
   std::vector<std::string> aides_ignores_;         // persons whose code cannot be selected
   Journal journal_;
   ExportSummary bilan_;
+  std::string fin_;
   std::map<std::string, std::map<int, std::string>> noms_champs_;  // file -> field -> name
   // Registrations read ahead (Lecture_Lot), each used once: code -> record, nullopt for none.
   std::map<std::string, std::optional<db::DynArray>> inscriptions_;

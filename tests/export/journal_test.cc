@@ -98,6 +98,13 @@ TEST_F(JournalTest, ARunTellsEachPersonAndTheClearingLineByLine) {
                         "Exportation terminée le <date> : 3 aidés envoyés, 1 question dont 0 "
                         "fusion, nouveau code : 00118 → 00151 ; journal : C:\\KESTA\\JOURNAL\\" +
                         Journals().at(0).filename().string() + ".\n");
+  // The same end line, for the main window's status line.
+  EXPECT_TRUE(export_->Fin().starts_with("Exportation terminée le ")) << export_->Fin();
+  EXPECT_TRUE(
+      export_->Fin().ends_with(" : 3 aidés envoyés, 1 question dont 0 fusion, nouveau "
+                               "code : 00118 → 00151 ; journal : C:\\KESTA\\JOURNAL\\" +
+                               Journals().at(0).filename().string() + "."))
+      << export_->Fin();
 }
 
 TEST_F(JournalTest, AFailedRunEndsItsJournalWithTheMessage) {
@@ -112,9 +119,15 @@ TEST_F(JournalTest, AFailedRunEndsItsJournalWithTheMessage) {
   // The box's second line names the damaged office base; the journal keeps both lines.
   EXPECT_EQ(Text(), Header() + "Aidé 00042\nExportation interrompue le <date> : " +
                         std::regex_replace(LastBox(), std::regex("\r\n"), "\n") + "\n");
-  EXPECT_TRUE(LastBox().ends_with("(32001)\r\nLa base du bureau est endommagée : un de ses "
-                                  "fichiers manque. Prévenez le bureau."))
+  EXPECT_TRUE(
+      LastBox().ends_with("(32001)\r\nLa base du bureau est endommagée : un de ses "
+                          "fichiers manque. Prévenez le bureau."))
       << LastBox();
+  // The status line takes the end line without the cause's line.
+  EXPECT_TRUE(std::regex_match(export_->Fin(),
+                               std::regex("Exportation interrompue le .* : Problème d'ouverture de "
+                                          "fichier : BUDGET \\(32001\\)")))
+      << export_->Fin();
   // A second run in the same second keeps the first journal.
   Run();
   Run();
