@@ -83,6 +83,8 @@ def read_program(path):
         if b.get("error_occurred"):
             results.setdefault(key, {"error": b.get("error_message", "failed")})
             continue
+        if "real_time" not in b:
+            continue  # an aggregate without times (a complexity fit: BigO, RMS)
         entry = {"ns": b["real_time"] * scale, "cpu_ns": b["cpu_time"] * scale,
                  "manual": "manual_time" in b.get("run_name", b["name"]),
                  "counters": {k: v for k, v in b.items()
