@@ -331,9 +331,13 @@ void SetStatusLine(QStatusBar& bar, const QString& text) {
   if (!line) {
     line = new QLabel(&bar);
     line->setObjectName("Etq_Etat");
+    // A long line (an export's, with its journal's path) is cut at the window's edge rather
+    // than widening the window; its tip shows it whole.
+    line->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     bar.addWidget(line, 1);
   }
   line->setText(text);
+  line->setToolTip(text);
 }
 
 void QtUi::ShowStatus(std::string_view text) {
