@@ -32,6 +32,8 @@ const char* StatusText(int status) {
       return "server lost before it confirmed the commit: the work may or may not be done";
     case kServerUnverified:
       return "the office server could not be authenticated";
+    case kNoPrimary:
+      return "no server of the list takes writes: the primary is down or being replaced";
     case kNoSuchFile:
       return "no such file";
     case kBadName:

@@ -22,6 +22,7 @@ enum Status : int {
   kNotPermitted = 31010,         // the server refuses the user a right the work needs (roles)
   kOutcomeUnknown = 31012,       // the connection was lost after COMMIT left: it may have been done
   kServerUnverified = 31011,     // the server could not be authenticated; no password was sent
+  kNoPrimary = 31013,            // the office's servers answer, but none takes writes (standbys)
 
   // Files and records.
   kNoSuchFile = 32001,           // the account catalogues no file of that name

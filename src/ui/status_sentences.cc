@@ -19,6 +19,10 @@ constexpr Sentence kDatabaseSentences[] = {
     {db::kServerUnreachable,
      "La base du bureau ne peut pas être jointe : vérifiez la liaison avec le bureau, puis "
      "recommencez."},
+    {db::kNoPrimary,
+     "Aucun serveur du bureau n'accepte l'écriture : le serveur principal est arrêté ou en "
+     "cours de remplacement. Recommencez dans quelques minutes ; si cela dure, prévenez le "
+     "bureau."},
     {db::kOutcomeUnknown,
      "La liaison avec le serveur a été perdue avant qu'il confirme l'écriture : elle a pu être "
      "faite ou non."},

@@ -36,4 +36,6 @@ bool PgReplica::Failover() const { return std::system(FailoverCommand().c_str())
 
 bool PgReplica::Rejoin() const { return std::system(Command("rejoin").c_str()) == 0; }
 
+bool PgReplica::RefuseAtStandby() const { return std::system(Command("refuse").c_str()) == 0; }
+
 }  // namespace cortevane::test_support

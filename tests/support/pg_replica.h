@@ -24,6 +24,8 @@ class PgReplica {
   bool Failover() const;
   // After a failover: the stopped server made again, as a standby of the new primary.
   bool Rejoin() const;
+  // The standby refuses every client's session from now on, as one still starting up does.
+  bool RefuseAtStandby() const;
 
  private:
   std::string Command(const std::string& what) const;

@@ -1,14 +1,16 @@
-#!/ usr / bin / env bash
-#A primary and a streaming standby of their own on 127.0.0.1, for the tests of an office whose
-#server fails over.Two clusters, DIR / a and DIR / b; DIR / primary names the one that takes writes.
-#The standby is a copy made by pg_basebackup - R, and the primary's commits wait for it
-#(synchronous_standby_names), so what a client was told is committed survives a failover.
-#pg_replica.sh start DIR makes the primary and its standby; prints their two ports
-#pg_replica.sh failover DIR stops the primary at once and promotes the standby(pg_ctl
-#promote), which then takes writes alone
-#pg_replica.sh rejoin DIR makes the stopped cluster a new standby of the primary
-#pg_replica.sh stop DIR
-#Exit 77 : no PostgreSQL server binaries here.
+#!/usr/bin/env bash
+# A primary and a streaming standby of their own on 127.0.0.1, for the tests of an office whose
+# server fails over. Two clusters, DIR/a and DIR/b; DIR/primary names the one that takes writes.
+# The standby is a copy made by pg_basebackup -R, and the primary's commits wait for it
+# (synchronous_standby_names), so what a client was told is committed survives a failover.
+#   pg_replica.sh start DIR     makes the primary and its standby; prints their two ports
+#   pg_replica.sh failover DIR  stops the primary at once and promotes the standby (pg_ctl
+#                               promote), which then takes writes alone
+#   pg_replica.sh rejoin DIR    makes the stopped cluster a new standby of the primary
+#   pg_replica.sh refuse DIR    has the standby refuse every client's session (its pg_hba.conf
+#                               rejects them), as a standby still starting up does
+#   pg_replica.sh stop DIR
+# Exit 77: no PostgreSQL server binaries here.
 set -euo pipefail
 command=$1
 dir=$2
@@ -61,6 +63,15 @@ case $command in
     ctl -D "$dir/$primary" -m immediate stop
     ctl -D "$dir/$(other "$primary")" -w promote
     other "$primary" >"$dir/primary"
+    ;;
+  refuse)
+    standby=$(other "$(cat "$dir/primary")")
+    sed -i '1i host all all 127.0.0.1/32 reject' "$dir/$standby/pg_hba.conf"
+    ctl -D "$dir/$standby" reload
+    for _ in $(seq 50); do
+      sql "$standby" "SELECT 1" >/dev/null 2>&1 || break
+      sleep 0.1
+    done
     ;;
   rejoin)
     primary=$(cat "$dir/primary")

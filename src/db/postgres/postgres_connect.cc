@@ -179,7 +179,7 @@ PGconn* Open(const PgAddress& a, const std::string& dbname) {
   }
   keys.push_back(nullptr);
   values.push_back(nullptr);
-  return PQconnectdbParams(keys.data(), values.data(), 0);
+  return ThroughHostList(PQconnectdbParams(keys.data(), values.data(), 0));
 }
 
 int ConnectStatus(PGconn* conn, AuthFailure* why) {
@@ -205,6 +205,8 @@ int ConnectStatus(PGconn* conn, AuthFailure* why) {
       (has("role") && has("does not exist")))
     return kBadCredentials;
   if (has("database") && has("does not exist")) return kAccountNotFound;
+  // Servers answered, but each one reached is a standby (target_session_attrs=read-write).
+  if (has("session is read-only") || has("server is in hot standby mode")) return kNoPrimary;
   return kServerUnreachable;
 }
 

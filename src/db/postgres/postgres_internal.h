@@ -38,8 +38,15 @@ HostList SplitHosts(std::string_view given);
 // `a.host`, with the security settings of postgres_connect.cc; check PQstatus.
 PGconn* Open(const PgAddress& a, const std::string& dbname);
 // The status of a connection that failed: kServerUnverified (with *why), kBadCredentials,
-// kAccountNotFound or kServerUnreachable.
+// kAccountNotFound, kNoPrimary or kServerUnreachable.
 int ConnectStatus(PGconn* conn, AuthFailure* why = nullptr);
+// `conn` when it is connected, or when libpq tried every host of its list; otherwise (a
+// server of the list refused the session before the later hosts were tried) the first good
+// connection made from the hosts after it, else `conn` itself (postgres_hosts.cc).
+PGconn* ThroughHostList(PGconn* conn);
+// A new connection with the settings `conn` was made with, as PQreset would make it, but
+// through the whole host list; `conn` is left as it is.
+PGconn* Reopen(PGconn* conn);
 
 // The table of a file: QuotedTableName when it fits in PostgreSQL's 63-byte identifiers (a
 // longer one would be cut silently, and two files could share a table); otherwise its first

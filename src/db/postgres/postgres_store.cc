@@ -104,7 +104,7 @@ bool PostgresStore::Usable() {
   // The connection was lost earlier. Connect again only when nothing of the old one is still
   // owed to a caller: its transaction and its advisory locks died with it.
   if (in_transaction_ || !held_locks_.empty()) return false;
-  PQreset(conn_);
+  Renew();
   return PQstatus(conn_) == CONNECTION_OK;
 }
 
@@ -197,8 +197,14 @@ int PostgresStore::Health() {
 int PostgresStore::Reconnect() {
   if (in_transaction_ || !held_locks_.empty()) return kBadArgument;
   files_.clear();  // another server may know other versions
-  PQreset(conn_);
+  Renew();
   return Health();
+}
+
+void PostgresStore::Renew() {
+  PGconn* fresh = postgres::Reopen(conn_);
+  PQfinish(conn_);
+  conn_ = fresh;
 }
 
 std::string PostgresStore::ServerAddress() const {

@@ -163,6 +163,9 @@ class PostgresStore : public Store {
   // Makes a lost connection again when nothing of it is still owed to a caller (see Exec);
   // false when the connection cannot be used.
   bool Usable();
+  // Replaces the connection by a new one made with its settings through the host list, so a
+  // primary promoted since is reached even where the list names a refusing standby first.
+  void Renew();
   // One try of Apply against what is known of the files now; kStale when a file moved.
   int ApplyOnce(const std::vector<Change>& changes, size_t* refused);
   // Sends what libpq holds for the server without ever blocking on a full socket while the
