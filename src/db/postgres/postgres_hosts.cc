@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "db/postgres/postgres_internal.h"
+#include "db/status.h"
 
 namespace cortevane::db::postgres {
 namespace {
@@ -76,7 +77,6 @@ PGconn* ThroughHostList(PGconn* conn) {
   if (PQstatus(conn) == CONNECTION_OK) return conn;
   Settings settings = SettingsOf(conn);
   // The lists that name the hosts, entry for entry (a single port serves every host).
-  std::vector<std::vector<std::string>> lists;
   const std::vector<std::string> hosts = Split(Setting(settings, "host"));
   const std::vector<std::string> addresses = Split(Setting(settings, "hostaddr"));
   const size_t count = std::max(hosts.size(), addresses.size());
@@ -85,6 +85,9 @@ PGconn* ThroughHostList(PGconn* conn) {
   for (size_t i = 0; i < count; ++i)
     names[i] = i < hosts.size() && !hosts[i].empty() ? hosts[i] : addresses.at(i);
 
+  // The failure told when no host takes the session: the first refusal, for the hosts in the
+  // order given, unless a later try met a server that could not be authenticated.
+  PGconn* told = conn;
   PGconn* last = conn;
   for (size_t attempt = 1; attempt < count; ++attempt) {
     const int stop = StoppedAt(last, names, ports);
@@ -99,16 +102,19 @@ PGconn* ThroughHostList(PGconn* conn) {
     }
     std::rotate(names.begin(), names.begin() + stop + 1, names.end());
     if (ports.size() == count) std::rotate(ports.begin(), ports.begin() + stop + 1, ports.end());
-    if (last != conn) PQfinish(last);
+    if (last != told) PQfinish(last);
     last = Connect(settings);
     if (PQstatus(last) == CONNECTION_OK) {
-      PQfinish(conn);
+      PQfinish(told);
       return last;
     }
+    if (ConnectStatus(last) == kServerUnverified && ConnectStatus(told) != kServerUnverified) {
+      PQfinish(told);
+      told = last;
+    }
   }
-  // None took the session: the first refusal tells why, for the hosts in the order given.
-  if (last != conn) PQfinish(last);
-  return conn;
+  if (last != told) PQfinish(last);
+  return told;
 }
 
 PGconn* Reopen(PGconn* conn) { return ThroughHostList(Connect(SettingsOf(conn))); }
