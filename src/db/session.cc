@@ -61,8 +61,8 @@ int Session::Connect() {
   } else if (account_path_.empty()) {
     status = kAccountNotFound;
   } else {
-    status =
-        OpenOfficeStore(host_name_, account_path_, user_name_, password_, &store, &auth_failure_);
+    status = OpenOfficeStore(host_name_, account_path_, user_name_, password_, &store,
+                             &auth_failure_, on_wait_);
   }
   if (status != kOk) return error_ = status;
   AttachStore(std::move(store));
@@ -72,10 +72,16 @@ int Session::Connect() {
 void Session::AttachStore(std::shared_ptr<Store> store) {
   Disconnect();
   store_ = std::move(store);
+  if (store_ && on_wait_) store_->SetWaitObserver(on_wait_);
   if (store_ && !account_path_.empty()) {
     registry_key_ = AccountIdentity(host_name_, account_path_);
     Register(registry_key_, this);
   }
+}
+
+void Session::SetWaitObserver(WaitObserver observer) {
+  on_wait_ = std::move(observer);
+  if (store_) store_->SetWaitObserver(on_wait_);
 }
 
 void Session::Disconnect() {
@@ -143,7 +149,15 @@ Session* Session::FindConnected(std::string_view host, std::string_view account_
   std::lock_guard lock(r.mutex);
   for (const auto& [key, session] : r.sessions)
     if (key == identity) return session;
-  return nullptr;
+  if (IsFolderAccountPath(account_path)) return nullptr;
+  Session* found = nullptr;
+  for (const auto& [key, session] : r.sessions) {
+    if (IsFolderAccountPath(session->AccountPath()) || session->AccountPath() != account_path)
+      continue;
+    if (found != nullptr && found != session) return nullptr;
+    found = session;
+  }
+  return found;
 }
 
 }  // namespace cortevane::db

@@ -15,12 +15,12 @@
 #include <string_view>
 
 #include "db/status.h"
+#include "db/store.h"
 
 namespace cortevane::db {
 
 class DbFile;
 class DbSubroutine;
-class Store;
 
 class Session {
  public:
@@ -42,6 +42,10 @@ class Session {
 
   // Connects with the properties set. Returns and records the status (0: connected).
   int Connect();
+  // Told about the waits of this session's requests on its server, connecting included
+  // (Store::SetWaitObserver); kept across Disconnect and Connect.
+  void SetWaitObserver(WaitObserver observer);
+
   // Closes the connection; releases every reservation the session holds. Safe when not
   // connected.
   void Disconnect();
@@ -69,7 +73,10 @@ class Session {
   void AttachStore(std::shared_ptr<Store> store);
 
   // The connected session of this process whose account is (host, account path), or
-  // nullptr. Host names of this machine are all alike for embedded accounts.
+  // nullptr. Host names of this machine are all alike for embedded accounts. A database
+  // reached under another host name than the one given (a renamed server, a host list, an
+  // address for a name) is the one connected session on a database of that name; with two
+  // such sessions, none is taken.
   static Session* FindConnected(std::string_view host, std::string_view account_path);
 
  private:
@@ -78,6 +85,7 @@ class Session {
   std::string account_path_;
   std::string user_name_;
   std::string password_;
+  WaitObserver on_wait_;
   int error_ = 0;
   AuthFailure auth_failure_ = AuthFailure::kNone;
   std::shared_ptr<Store> store_;

@@ -62,6 +62,8 @@ const char* StatusText(int status) {
       return "file changed while being selected";
     case kDiskFull:
       return "disk full";
+    case kFileBusy:
+      return "file is held by another connection of the server";
     case kNoSuchRoutine:
       return "no such catalogued routine";
     case kBadArgument:

@@ -39,6 +39,7 @@ enum Status : int {
   kConditionFailed = 32012,      // a conditional change found another record than it expects
   kFileChanged = 32013,          // the file or its dictionary changed under a selection (Store)
   kDiskFull = 32014,             // the store's disk (or the server's) has no room left
+  kFileBusy = 32015,  // another connection holds the file past the wait (Store::BusyFile)
 
   // Catalogued routines.
   kNoSuchRoutine = 33001,       // the account does not catalogue the routine

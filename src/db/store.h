@@ -26,6 +26,13 @@ struct PointerTarget {
   std::string file;
 };
 
+// Told, on the thread that waits, how long a request has been waiting on the store's server:
+// called about ten times a second with the whole seconds waited so far (0 at first), and once
+// with kWaitOver when a wait it was told about ends. What it does meanwhile (paint windows,
+// show the wait) must not send requests to the same store.
+using WaitObserver = std::function<void(int seconds)>;
+inline constexpr int kWaitOver = -1;
+
 // The largest record either store keeps; a longer one is refused with kRecordTooLarge, so a
 // record the office accepts can always reach a laptop.
 inline constexpr size_t kMaxRecordBytes = 64u << 20;
@@ -177,6 +184,13 @@ class Store {
   // False when the store's server was not proven to be the one meant (a connection without
   // a verified certificate); a store without a server is its own proof.
   virtual bool ServerAuthenticated() const { return true; }
+
+  // ---- Waits. A store whose requests may wait on a server tells `observer` about those waits
+  // (connecting again included); the embedded store has none to tell.
+  virtual void SetWaitObserver(WaitObserver observer) { (void)observer; }
+  // The file named by the last kFileBusy: held by another connection of the server past the
+  // wait for it. Empty when none was.
+  virtual std::string BusyFile() const { return {}; }
 
  private:
   // Apply's changes between Begin and Commit, once their reservations are held.

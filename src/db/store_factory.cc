@@ -79,13 +79,14 @@ int OpenEmbeddedStore(std::string_view account_path, std::string_view user,
 }
 
 int OpenOfficeStore(std::string_view host, std::string_view database, std::string_view user,
-                    std::string_view password, std::shared_ptr<Store>* store, AuthFailure* why) {
+                    std::string_view password, std::shared_ptr<Store>* store, AuthFailure* why,
+                    WaitObserver on_wait) {
   store->reset();
   if (ValidateName(database) != kOk) return kAccountNotFound;
   PgAddress address{std::string(host), std::string(database), std::string(user),
                     std::string(password)};
   int status = kOk;
-  auto office = PostgresStore::Connect(address, &status, why);
+  auto office = PostgresStore::Connect(address, &status, why, std::move(on_wait));
   if (status != kOk) return status;
   *store = std::move(office);
   return kOk;

@@ -9,10 +9,9 @@
 #include <string_view>
 
 #include "db/status.h"
+#include "db/store.h"
 
 namespace cortevane::db {
-
-class Store;
 
 // True for a host name that means this machine: empty, ".", "localhost", "127.0.0.1", "::1"
 // or the machine's own host name, compared without regard to letter case.
@@ -39,9 +38,10 @@ int OpenEmbeddedStore(std::string_view account_path, std::string_view user,
 // Opens a PostgreSQL database `database` on `host` ("name" or "name:port", or a
 // comma-separated list of them) with the user's credentials: kAccountNotFound (also for a name
 // that cannot be a database), kAccountCorrupt, kBadCredentials, kServerUnverified (with
-// *why when given), kServerUnreachable (after a bounded connect timeout).
+// *why when given), kServerUnreachable (after a bounded connect timeout). `on_wait` is told
+// about the waits for the server, connecting included (Store::SetWaitObserver).
 int OpenOfficeStore(std::string_view host, std::string_view database, std::string_view user,
                     std::string_view password, std::shared_ptr<Store>* store,
-                    AuthFailure* why = nullptr);
+                    AuthFailure* why = nullptr, WaitObserver on_wait = {});
 
 }  // namespace cortevane::db

@@ -1,7 +1,7 @@
 // TcpProxy: a TCP relay on 127.0.0.1 in front of a server. Tests use it for a server that goes
 // silent: after Stall() nothing is relayed any more in either direction while every socket
-// stays open, as with a server whose host drops every packet. Benchmarks use it for a slow
-// link: every byte waits `delay_ms` before it is passed on, in each direction, and the relay
+// stays open, as with a server whose host drops every packet, until Resume(). Benchmarks use it for
+// a slow link: every byte waits `delay_ms` before it is passed on, in each direction, and the relay
 // counts the client's round trips (each time a client sends after having heard from the
 // server, or sends first), which is what a distant office costs.
 //
@@ -26,6 +26,8 @@ class TcpProxy {
   int port() const { return port_; }
   std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
   void Stall() { stalled_ = true; }
+  // Relays again what waited meanwhile, and what follows.
+  void Resume() { stalled_ = false; }
   // Round trips of every connection since the relay started (connection set-up included).
   long long round_trips() const { return round_trips_; }
 

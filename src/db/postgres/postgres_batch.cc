@@ -192,7 +192,7 @@ int PostgresStore::ApplyOnce(const std::vector<Change>& changes, size_t* refused
       *refused = static_cast<size_t>(change);
       status = kConditionFailed;
     } else {
-      status = Failure(r.get());
+      status = Failure(r.get(), change >= 0 ? std::string_view(changes[change].file) : "");
     }
   }
   if (sent) {

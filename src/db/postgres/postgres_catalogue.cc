@@ -44,7 +44,7 @@ int PostgresStore::CreateFile(std::string_view file) {
   const std::string_view code = state != nullptr ? state : "";
   if (code == "23505" || code == "42P07") return kFileExists;
   if (code == "42501") return kNotPermitted;
-  return Failure(r.get());
+  return Failure(r.get(), file);
 }
 
 int PostgresStore::DropFile(std::string_view file) {

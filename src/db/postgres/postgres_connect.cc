@@ -139,9 +139,12 @@ PGconn* Open(const PgAddress& a, const std::string& dbname) {
   // A server that stops answering is noticed by the connection itself: keepalives on an idle
   // connection, a limit on data left unacknowledged, and a statement limit on the server a
   // little below the wait for a request (Exec), so a slow statement ends as an error there.
+  // A lock held by another connection is waited for a little less again, so that a file
+  // held by an administrator's work is told apart from a server that does not answer.
   std::string unacknowledged = std::to_string(a.request_timeout_s * 1000);
   std::string options =
-      "-c statement_timeout=" + std::to_string(std::max(1, a.request_timeout_s - 1) * 1000);
+      "-c statement_timeout=" + std::to_string(std::max(1, a.request_timeout_s - 1) * 1000) +
+      " -c lock_timeout=" + std::to_string(std::max(1, a.request_timeout_s - 2) * 1000);
   std::vector<std::pair<const char*, std::string>> settings = {
       {"host", hosts},
       {"port", ports},

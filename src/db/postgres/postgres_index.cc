@@ -190,7 +190,7 @@ int PostgresStore::IndexScanAny(
   sql = gated ? Gated(sql, &params) : sql + " ORDER BY f.key";
   Result r(Exec(sql, params));
   int visited = 0;
-  return VisitRecords(r.get(), gated, visit, &visited);
+  return VisitRecords(file, r.get(), gated, visit, &visited);
 }
 
 int PostgresStore::SetDictItem(std::string_view file, const DictItem& item) {

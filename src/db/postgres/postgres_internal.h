@@ -4,6 +4,8 @@
 
 #include <libpq-fe.h>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -47,6 +49,40 @@ PGconn* ThroughHostList(PGconn* conn);
 // A new connection with the settings `conn` was made with, as PQreset would make it, but
 // through the whole host list; `conn` is left as it is.
 PGconn* Reopen(PGconn* conn);
+
+// How often a waiting request looks up from its socket to tell the wait observer.
+inline constexpr std::chrono::milliseconds kWaitSlice{100};
+
+// One wait told to an observer: Tick() after each slice waited, and kWaitOver when the wait
+// ends, if it told anything. Without an observer it tells nothing.
+class WaitReport {
+ public:
+  explicit WaitReport(const WaitObserver& observer)
+      : observer_(observer), start_(std::chrono::steady_clock::now()) {}
+  ~WaitReport() {
+    if (told_) observer_(kWaitOver);
+  }
+  WaitReport(const WaitReport&) = delete;
+  WaitReport& operator=(const WaitReport&) = delete;
+
+  void Tick() {
+    if (!observer_) return;
+    told_ = true;
+    observer_(static_cast<int>(
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start_)
+            .count()));
+  }
+
+ private:
+  const WaitObserver& observer_;
+  std::chrono::steady_clock::time_point start_;
+  bool told_ = false;
+};
+
+// Runs `work`, which blocks inside libpq (connecting, connecting again), on a thread of its
+// own while this thread tells `observer` how long it has been waiting; without an observer,
+// here. `work` is bounded by the connection's own timeout.
+void RunObserved(const std::function<void()>& work, const WaitObserver& observer);
 
 // The table of a file: QuotedTableName when it fits in PostgreSQL's 63-byte identifiers (a
 // longer one would be cut silently, and two files could share a table); otherwise its first

@@ -38,7 +38,7 @@ int PostgresStore::Read(std::string_view file, std::string_view key, std::string
   if (status != kOk) return status;
   if (key.empty()) return kNoKey;
   Result r(Exec("SELECT record FROM " + table + " WHERE key = $1", {std::string(key)}));
-  if (!Ok(r.get())) return Failure(r.get());
+  if (!Ok(r.get())) return Failure(r.get(), file);
   if (PQntuples(r.get()) == 0) {
     record->clear();
     return kRecordNotFound;
@@ -84,7 +84,7 @@ int PostgresStore::WriteOnce(const std::string& table, std::string_view file,
           " (key, record) SELECT $1::bytea, $2::bytea FROM g "
           "ON CONFLICT (key) DO UPDATE SET record = EXCLUDED.record",
       {std::string(key), std::string(record), std::string(file), std::to_string(known.version)}));
-  if (!Ok(r.get())) return Failure(r.get());
+  if (!Ok(r.get())) return Failure(r.get(), file);
   if (std::string(PQcmdTuples(r.get())) == "0") return kStale;
   return WriteIndex(file, known.indexed, key, record);
 }
@@ -111,7 +111,7 @@ int PostgresStore::Settle() {
                         "string_to_array($2::text, ',')) AS u(k, r) "
                         "ON CONFLICT (key) DO UPDATE SET record = EXCLUDED.record",
                     {keys, records, file, std::to_string(known->version)}));
-      if (!Ok(r.get())) return Failure(r.get());
+      if (!Ok(r.get())) return Failure(r.get(), file);
       if (std::string(PQcmdTuples(r.get())) == "0") {
         Forget(file);  // nothing written: made again with what the file is now
         continue;
@@ -144,7 +144,7 @@ int PostgresStore::Delete(std::string_view file, std::string_view key) {
     Result r(
         Exec(Gate("$2") + "DELETE FROM " + table + " WHERE key = $1 AND EXISTS (SELECT 1 FROM g)",
              {std::string(key), std::string(file)}));
-    if (!Ok(r.get())) return Failure(r.get());
+    if (!Ok(r.get())) return Failure(r.get(), file);
     if (std::string(PQcmdTuples(r.get())) == "0") return static_cast<int>(kRecordNotFound);
     Result x(Exec("DELETE FROM cv_index WHERE file = $1 AND key = $2",
                   {std::string(file), std::string(key)}));
@@ -160,7 +160,7 @@ int PostgresStore::Clear(std::string_view file) {
   return Atomically([&] {
     Result r(Exec(Gate("$1") + "DELETE FROM " + table + " WHERE EXISTS (SELECT 1 FROM g)",
                   {std::string(file)}));
-    if (!Ok(r.get())) return Failure(r.get());
+    if (!Ok(r.get())) return Failure(r.get(), file);
     Result x(Exec("DELETE FROM cv_index WHERE file = $1", {std::string(file)}));
     return Ok(x.get()) ? static_cast<int>(kOk) : Failure();
   });
@@ -189,7 +189,7 @@ int PostgresStore::Scan(std::string_view file,
     Result r(Exec(sql, params));
     int visited = 0;
     if (int s = VisitRecords(
-            r.get(), gated,
+            file, r.get(), gated,
             [&](std::string_view key, std::string_view record) {
               after = std::string(key);
               return visit(key, record);
@@ -223,7 +223,7 @@ int PostgresStore::ReadMany(std::string_view file, const std::vector<std::string
                     " WHERE key IN (SELECT decode(h, 'hex') FROM "
                     "unnest(string_to_array($1::text, ',')) h) ORDER BY key",
                 {list}));
-  if (!Ok(r.get())) return Failure(r.get());
+  if (!Ok(r.get())) return Failure(r.get(), file);
   for (int i = 0; i < PQntuples(r.get()); ++i)
     if (!visit(Cell(r.get(), i, 0), Cell(r.get(), i, 1))) break;
   return kOk;
@@ -235,7 +235,7 @@ int PostgresStore::CountRecords(std::string_view file, long long* count) {
   std::string table = Table(file, &status);
   if (status != kOk) return status;
   Result r(Exec("SELECT count(*)::text FROM " + table, {}));
-  if (!Ok(r.get())) return Failure(r.get());
+  if (!Ok(r.get())) return Failure(r.get(), file);
   *count = std::stoll(Cell(r.get(), 0, 0));
   return kOk;
 }

@@ -57,11 +57,11 @@ std::string PostgresStore::Gated(const std::string& sql, Params* params) const {
 }
 
 int PostgresStore::VisitRecords(
-    pg_result* r, bool gated, const std::function<bool(std::string_view, std::string_view)>& visit,
-    int* visited) {
+    std::string_view file, pg_result* r, bool gated,
+    const std::function<bool(std::string_view, std::string_view)>& visit, int* visited) {
   *visited = 0;
   if (!Ok(r)) {
-    const int s = Failure(r);
+    const int s = Failure(r, file);
     return s == kNoSuchFile && gated ? static_cast<int>(kFileChanged) : s;
   }
   const int rows = PQntuples(r);
@@ -113,7 +113,7 @@ int PostgresStore::PrefixScan(
     sql = gated ? Gated(sql, &params) : sql + " ORDER BY key";
     Result r(Exec(sql, params));
     int visited = 0;
-    if (int s = VisitRecords(r.get(), gated, visit, &visited)) return s;
+    if (int s = VisitRecords(file, r.get(), gated, visit, &visited)) return s;
     if (visited < 0) break;
   }
   return kOk;

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <future>
 
 #include "db/names.h"
 #include "db/postgres/postgres_internal.h"
@@ -24,6 +25,17 @@ using postgres::Params;
 using postgres::Result;
 
 namespace postgres {
+
+void RunObserved(const std::function<void()>& work, const WaitObserver& observer) {
+  if (!observer) {
+    work();
+    return;
+  }
+  WaitReport report(observer);
+  std::future<void> done = std::async(std::launch::async, work);
+  while (done.wait_for(kWaitSlice) != std::future_status::ready) report.Tick();
+  done.get();
+}
 
 std::string PgTableName(std::string_view file) {
   std::string quoted = QuotedTableName(file);
@@ -62,19 +74,21 @@ PostgresStore::~PostgresStore() {
 }
 
 std::shared_ptr<PostgresStore> PostgresStore::Connect(const PgAddress& address, int* status,
-                                                      AuthFailure* why) {
+                                                      AuthFailure* why, WaitObserver on_wait) {
   if (why != nullptr) *why = AuthFailure::kNone;
   if (address.account.empty()) {
     *status = kAccountNotFound;
     return nullptr;
   }
-  PGconn* conn = Open(address, address.account);
+  PGconn* conn = nullptr;
+  postgres::RunObserved([&] { conn = Open(address, address.account); }, on_wait);
   if (PQstatus(conn) != CONNECTION_OK) {
     *status = ConnectStatus(conn, why);
     PQfinish(conn);
     return nullptr;
   }
   std::shared_ptr<PostgresStore> store(new PostgresStore(conn, address.request_timeout_s));
+  store->SetWaitObserver(std::move(on_wait));
   Result check(
       store->Exec("SELECT (to_regprocedure('cv_new_file(text,text)') IS NOT NULL AND "
                   "to_regclass('cv_files_folded') IS NOT NULL AND count(version) >= 0)::text "
@@ -104,11 +118,19 @@ bool PostgresStore::Usable() {
   // The connection was lost earlier. Connect again only when nothing of the old one is still
   // owed to a caller: its transaction and its advisory locks died with it.
   if (in_transaction_ || !held_locks_.empty()) return false;
-  Renew();
+  postgres::RunObserved([this] { Renew(); }, on_wait_);
   return PQstatus(conn_) == CONNECTION_OK;
 }
 
 pg_result* PostgresStore::Exec(const std::string& sql, const Params& params) {
+  // The wait observer runs while a request waits; a request it sent would find the
+  // connection busy with the first one. Refused as a failed request.
+  if (awaiting_) return nullptr;
+  awaiting_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{awaiting_};
   if (!Usable()) return nullptr;
   ++round_trips_;
   std::vector<const char*> values;
@@ -129,15 +151,23 @@ pg_result* PostgresStore::Await() {
   // The answer is awaited a bounded time: past it the server is taken for lost, and the
   // connection is cut so that it reads as lost (and is made again by the next request when
   // nothing of it is still owed to a caller).
+  // With an observer the wait is cut in slices, between which it is told how long it has been.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(request_timeout_s_);
+  postgres::WaitReport report(on_wait_);
   PGresult* last = nullptr;
   while (true) {
     while (PQisBusy(conn_)) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
           deadline - std::chrono::steady_clock::now());
+      const bool sliced = on_wait_ && left > postgres::kWaitSlice;
+      if (sliced) left = postgres::kWaitSlice;
       pollfd wait{PQsocket(conn_), POLLIN, 0};
       int ready = left.count() > 0 ? poll(&wait, 1, static_cast<int>(left.count())) : 0;
       if (ready < 0 && errno == EINTR) continue;
+      if (ready == 0 && sliced) {
+        report.Tick();
+        continue;
+      }
       if (ready <= 0) {
         PQclear(last);
         Cut();
@@ -168,13 +198,17 @@ int PostgresStore::Failure() const {
                                           : static_cast<int>(kServerUnreachable);
 }
 
-int PostgresStore::Failure(pg_result* result) {
+int PostgresStore::Failure(pg_result* result, std::string_view file) {
   const char* state = result != nullptr ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
   if (state != nullptr && std::string_view(state) == "42P01") {  // undefined table
     files_.clear();
     return kNoSuchFile;
   }
   if (state != nullptr && std::string_view(state) == "53100") return kDiskFull;  // disk_full
+  if (state != nullptr && std::string_view(state) == "55P03") {                  // lock_timeout
+    busy_file_ = file;
+    return kFileBusy;
+  }
   return Failure();
 }
 
@@ -197,7 +231,7 @@ int PostgresStore::Health() {
 int PostgresStore::Reconnect() {
   if (in_transaction_ || !held_locks_.empty()) return kBadArgument;
   files_.clear();  // another server may know other versions
-  Renew();
+  postgres::RunObserved([this] { Renew(); }, on_wait_);
   return Health();
 }
 

@@ -58,9 +58,11 @@ class PostgresStore : public Store {
   // Connects and checks that the database is an account. nullptr with *status set on failure:
   // kServerUnverified (nothing of the credentials sent; *why says what failed),
   // kBadCredentials, kAccountNotFound, kAccountCorrupt (a database that is not an account),
-  // kServerUnreachable.
+  // kServerUnreachable. `on_wait` is told about the wait for the server, then about every
+  // later one (SetWaitObserver).
   static std::shared_ptr<PostgresStore> Connect(const PgAddress& address, int* status,
-                                                AuthFailure* why = nullptr);
+                                                AuthFailure* why = nullptr,
+                                                WaitObserver on_wait = {});
 
   // Creates the database `address.account` and its catalogue (DBA.SELECT catalogued; with
   // `server`, IMPORTDONNEES too). kAccountExists when the database exists already,
@@ -140,6 +142,8 @@ class PostgresStore : public Store {
   // True when the server proved who it is: TLS with its certificate and name verified
   // (sslmode=verify-full).
   bool ServerAuthenticated() const override;
+  void SetWaitObserver(WaitObserver observer) override { on_wait_ = std::move(observer); }
+  std::string BusyFile() const override { return busy_file_; }
 
   // Requests sent to the server since the connection was made, each a round trip: one
   // statement, or one pipeline (Apply). Benchmarks and tests count them.
@@ -210,8 +214,8 @@ class PostgresStore : public Store {
   std::string Gated(const std::string& sql, std::vector<std::optional<std::string>>* params) const;
   // Visits the (key, record) rows of a read, gated or not; kFileChanged when a gated read found
   // the file changed (a gated read without rows asks, CheckSelection). *visited: the records
-  // visited, or -1 when `visit` stopped.
-  int VisitRecords(pg_result* r, bool gated,
+  // visited, or -1 when `visit` stopped. `file` is the file read (Failure).
+  int VisitRecords(std::string_view file, pg_result* r, bool gated,
                    const std::function<bool(std::string_view, std::string_view)>& visit,
                    int* visited);
 
@@ -245,12 +249,17 @@ class PostgresStore : public Store {
   // The status of a failed statement: kServerUnreachable when the connection is lost (the
   // server went away or ended it), kIoError otherwise.
   int Failure() const;
-  // The same for a statement on a file's table, which may have been dropped by another
-  // connection: then kNoSuchFile, and what was known of files is forgotten.
-  int Failure(pg_result* result);
+  // The same for a statement on `file`: kNoSuchFile when its table was dropped by another
+  // connection (what was known of files is then forgotten), kFileBusy when another
+  // connection held it past the server's lock wait (BusyFile then names it), kDiskFull when
+  // the server's disk has no room left.
+  int Failure(pg_result* result, std::string_view file);
 
   pg_conn* conn_;
   int request_timeout_s_;
+  WaitObserver on_wait_;
+  bool awaiting_ = false;  // a request is waiting on the server (the observer runs meanwhile)
+  std::string busy_file_;
   bool in_transaction_ = false;
   // Writes of the open transaction not sent yet: file -> key -> record. Sent when they grow
   // past these bounds, before any read and at COMMIT.
