@@ -96,8 +96,10 @@ void MDI_Menu::MDIForm_Load() {
   setWindowTitle(windowTitle() + QString::fromStdString(title));
 }
 
+bool MDI_Menu::Busy() const { return exporting_ || ui_.WaitingOnServer(); }
+
 void MDI_Menu::Mnu_Import_Click() {
-  if (!jobs_.create_import_window) return;
+  if (!jobs_.create_import_window || Busy()) return;
   ui_.SetMenuEnabled(ui::MenuEntry::kExport, false);
   if (import_window_ && import_frame_) {
     import_frame_->show();
@@ -120,11 +122,13 @@ void MDI_Menu::Mnu_Import_Click() {
 }
 
 void MDI_Menu::Mnu_Export_Click() {
-  if (!jobs_.run_export) return;
+  if (!jobs_.run_export || Busy()) return;
   ui_.SetMenuEnabled(ui::MenuEntry::kImport, false);
   // Every box and the progress window of the export open over this window.
   ui::OwnerScope owner(ui_, *this);
+  exporting_ = true;
   jobs_.run_export();
+  exporting_ = false;
 }
 
 void MDI_Menu::Mnu_Apercu_Click() {
@@ -139,7 +143,7 @@ void MDI_Menu::Mnu_Journal_Click() {
 // window refuses unless it is left through its own exit, and the program must not go on with
 // that window open on disconnected sessions.
 void MDI_Menu::Mnu_Quitter_Click() {
-  if (!CloseChildWindows()) return;
+  if (Busy() || !CloseChildWindows()) return;
   var_.Ses_Autonome.Disconnect();
   var_.Ses_Serveur.Disconnect();
   close();
@@ -153,7 +157,7 @@ bool MDI_Menu::CloseChildWindows() {
 }
 
 void MDI_Menu::closeEvent(QCloseEvent* event) {
-  if (!CloseChildWindows()) {
+  if (Busy() || !CloseChildWindows()) {
     event->ignore();
     return;
   }

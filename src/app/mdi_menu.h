@@ -65,6 +65,9 @@ class MDI_Menu : public QMainWindow {
   void MDIForm_Load();
   // Asks every child window to close; false as soon as one refuses.
   bool CloseChildWindows();
+  // Work runs on this thread and lets window events through while it waits on the server: a
+  // menu entry reached meanwhile (by a queued event, a key) must start nothing.
+  bool Busy() const;
 
   Mod_Var& var_;
   ui::Ui& ui_;
@@ -78,6 +81,7 @@ class MDI_Menu : public QMainWindow {
   QPointer<QWidget> import_window_;
   QPointer<QMdiSubWindow> import_frame_;
   bool centred_ = false;
+  bool exporting_ = false;
 };
 
 }  // namespace cortevane::app

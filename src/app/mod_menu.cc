@@ -7,12 +7,21 @@
 #include "connection/frm_connexion.h"
 #include "connection/frm_selection_base.h"
 #include "connection/session_steps.h"
+#include "db/session.h"
+#include "db/store.h"
 #include "ui/ui.h"
 
 namespace cortevane::app {
 
+static_assert(db::kWaitOver == ui::kServerWaitOver);
+
 Mod_Menu::Mod_Menu(Mod_Var& var, ui::Ui& ui, JobsFactory make_jobs)
-    : var_(var), ui_(ui), make_jobs_(std::move(make_jobs)) {}
+    : var_(var), ui_(ui), make_jobs_(std::move(make_jobs)) {
+  // Whatever waits on a server, from the first connection on, shows the wait and keeps the
+  // windows painted.
+  for (db::Session* session : {&var_.Ses_Autonome, &var_.Ses_Serveur})
+    session->SetWaitObserver([&ui](int seconds) { ui.ServerWait(seconds); });
+}
 
 Mod_Menu::~Mod_Menu() { delete presentation_.data(); }
 

@@ -67,6 +67,17 @@ class DetailsButtonFrench : public QTranslator {
   }
 };
 
+// The progress window: the user cannot close it (the window manager's close key included),
+// since its modality is what keeps every other window from starting work meanwhile.
+class ProgressWindow : public QWidget {
+ public:
+  explicit ProgressWindow(QWidget* parent)
+      : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {}
+
+ protected:
+  void closeEvent(QCloseEvent* event) override { event->ignore(); }
+};
+
 void InstallDetailsButtonFrench() {
   static QPointer<QTranslator> installed;
   if (installed || !QCoreApplication::instance()) return;
@@ -347,9 +358,14 @@ void QtUi::ShowStatus(std::string_view text) {
 void QtUi::RegisterStatusBar(QStatusBar* bar) { status_bar_ = bar; }
 
 void QtUi::ShowProgress(std::string_view text) {
+  progress_text_ = text;
+  ShowProgressWindow(text);
+}
+
+void QtUi::ShowProgressWindow(std::string_view text) {
   if (!progress_) {
     QWidget* parent = Parent();
-    progress_ = new QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    progress_ = new ProgressWindow(parent);
     progress_->setObjectName("Progression");
     progress_->setWindowTitle(FromUtf8(kAppTitle));
     progress_->setWindowModality(Qt::ApplicationModal);
@@ -375,7 +391,45 @@ void QtUi::ShowProgress(std::string_view text) {
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-void QtUi::HideProgress() { delete progress_.data(); }
+void QtUi::HideProgress() {
+  progress_text_.clear();
+  delete progress_.data();
+}
+
+void QtUi::ServerWait(int seconds) {
+  if (seconds == kServerWaitOver) {
+    if (!waiting_on_server_) return;
+    waiting_on_server_ = false;
+    if (progress_text_.empty()) {
+      delete progress_.data();
+    } else {
+      ShowProgressWindow(progress_text_);
+    }
+    SetMenuEnabled(MenuEntry::kImport, menus_before_wait_[0]);
+    SetMenuEnabled(MenuEntry::kExport, menus_before_wait_[1]);
+    return;
+  }
+  if (seconds < 1) {
+    // A short wait: painted, but the user's input waits for the answer, as without a wait.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    return;
+  }
+  if (!waiting_on_server_) {
+    waiting_on_server_ = true;
+    menus_before_wait_[0] = MenuEnabled(MenuEntry::kImport);
+    menus_before_wait_[1] = MenuEnabled(MenuEntry::kExport);
+    SetMenuEnabled(MenuEntry::kImport, false);
+    SetMenuEnabled(MenuEntry::kExport, false);
+    wait_shown_ = 0;
+  }
+  if (seconds != wait_shown_ || !progress_) {
+    wait_shown_ = seconds;
+    ShowProgressWindow(ServerWaitText(progress_text_, seconds));
+  }
+  // Input too, now that the modal progress window is up: what is meant for the other windows
+  // is refused by the modality, instead of waiting to start its work once the answer comes.
+  QCoreApplication::processEvents();
+}
 
 QWidget* QtUi::progress_window() const { return progress_; }
 

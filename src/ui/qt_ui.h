@@ -1,7 +1,9 @@
 // QtUi: the Ui of the real program, over Qt Widgets. Message boxes are QMessageBox with the
 // icon and buttons of the style value; the pointer is Qt's override cursor (whole screen) or a
 // top-level window's cursor found by object name; menu entries are the QActions the main window
-// registers; the progress indication is one small modal window without buttons.
+// registers; the progress indication is one small modal window without buttons, which the
+// user cannot close. While a request waits on the server, events are processed under that
+// modal window, so every window stays painted and none but it takes input.
 //
 // One instance for the run, created after the QApplication, used on the user-interface thread.
 #pragma once
@@ -31,6 +33,7 @@ class QtUi : public Ui {
   void ShowProgress(std::string_view text) override;
   void HideProgress() override;
   void ProcessEvents() override;
+  void ServerWait(int seconds) override;
   [[noreturn]] void EndProgram() override;
   int ShowModal(QDialog& dialog) override;
   void RegisterMenuEntry(MenuEntry entry, QAction* action) override;
@@ -43,6 +46,8 @@ class QtUi : public Ui {
  private:
   // What boxes and the progress window open over: the owner, else the active window.
   QWidget* Parent() const;
+  // Shows the progress window with `text`, made when it is not there.
+  void ShowProgressWindow(std::string_view text);
 
   QPointer<QAction> menu_actions_[2];
   QPointer<QStatusBar> status_bar_;
@@ -50,6 +55,9 @@ class QtUi : public Ui {
   // Parented to the window it covers, so it may go with that window: hence QPointer.
   QPointer<QWidget> progress_;
   QPointer<QLabel> progress_label_;
+  std::string progress_text_;  // the work the progress window reports, empty when hidden
+  int wait_shown_ = 0;
+  bool menus_before_wait_[2] = {true, true};
 };
 
 // The QMessageBox the style value describes, not yet shown (icon, buttons, title, plain text,

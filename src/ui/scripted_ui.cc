@@ -65,16 +65,32 @@ std::string ScriptedUi::OwnerName() const {
 void ScriptedUi::ShowProgress(std::string_view text) {
   progress_shown_ = true;
   progress_owner_ = OwnerName();
+  progress_text_ = text;
   log_.push_back("progress|" + std::string(text));
   if (on_progress) on_progress(text);
 }
 
 void ScriptedUi::HideProgress() {
   progress_shown_ = false;
+  progress_text_.clear();
   log_.push_back("progress|hide");
 }
 
 void ScriptedUi::ProcessEvents() { log_.push_back("events"); }
+
+void ScriptedUi::ServerWait(int seconds) {
+  if (seconds == kServerWaitOver) {
+    if (!waiting_on_server_) return;
+    waiting_on_server_ = false;
+    log_.push_back(progress_shown_ ? "progress|" + progress_text_ : "progress|hide");
+    return;
+  }
+  if (seconds < 1 || (waiting_on_server_ && seconds == wait_shown_)) return;
+  waiting_on_server_ = true;
+  wait_shown_ = seconds;
+  log_.push_back("progress|" + ServerWaitText(progress_text_, seconds));
+  if (on_server_wait) on_server_wait(seconds);
+}
 
 void ScriptedUi::EndProgram() {
   ended_ = true;

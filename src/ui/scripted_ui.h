@@ -7,6 +7,8 @@
 //             not-offered|<answer> (after the box answered with a button it does not have)
 //             menu|import|on    progress|<text>    progress|hide    events    end
 //             modal|<dialog object name>    status|<text>
+// A wait on the server shows as progress lines (ServerWaitText), one per whole second, then
+// the progress as it was before the wait.
 // A modal dialog is shown, handed to the next scripted modal action (which plays the user:
 // fills fields, clicks buttons), and hidden again if the action left it open; with no action
 // left it is counted in `unanswered` and rejected.
@@ -43,6 +45,7 @@ class ScriptedUi : public Ui {
   void ShowProgress(std::string_view text) override;
   void HideProgress() override;
   void ProcessEvents() override;
+  void ServerWait(int seconds) override;
   void EndProgram() override;
   int ShowModal(QDialog& dialog) override;
   void RegisterMenuEntry(MenuEntry entry, QAction* action) override;
@@ -63,6 +66,9 @@ class ScriptedUi : public Ui {
   std::function<void(const Box&)> on_box;
   // Called with each progress text shown.
   std::function<void(std::string_view)> on_progress;
+  // Called with each whole second a request waits on the server, once it is shown (to act
+  // while the wait is on screen).
+  std::function<void(int seconds)> on_server_wait;
 
   const std::vector<Box>& boxes() const { return boxes_; }
   const std::vector<std::string>& log() const { return log_; }
@@ -93,6 +99,8 @@ class ScriptedUi : public Ui {
   bool menu_export_ = true;
   bool ended_ = false;
   bool progress_shown_ = false;
+  std::string progress_text_;  // the work the progress window reports, empty when hidden
+  int wait_shown_ = 0;
   std::string progress_owner_;
   int unanswered_ = 0;
   std::string status_;

@@ -35,6 +35,13 @@ constexpr Sentence kDatabaseSentences[] = {
     {db::kLockTimeout,
      "Un enregistrement est utilisé par un autre utilisateur : réessayez dans quelques "
      "instants."},
+    {db::kFileBusy,
+     "Un fichier est occupé sur le serveur (un administrateur y travaille) : réessayez dans "
+     "quelques instants."},
+    {db::kPointerTargetAbsent,
+     "Le registre des aidés du portable désigne une base du bureau à laquelle le programme "
+     "n'est pas connecté : relancez le programme connecté à la base du bureau utilisée à "
+     "l'importation (fichier Cortevane.ini), puis recommencez."},
     {db::kBaseBusy,
      "Base occupée : un autre programme l'utilise en ce moment ; réessayez dans quelques "
      "instants."},
@@ -175,6 +182,10 @@ std::string ServerNotAuthenticatedSentence(db::AuthFailure why) {
       break;
   }
   return std::string("Le serveur du bureau n'a pas pu être authentifié : ") + reason + ".";
+}
+
+std::string BusyFileText(std::string_view file) {
+  return "fichier " + std::string(file) + " occupé sur le serveur";
 }
 
 std::string WithStatusSentence(std::string_view first_line, int status, const Place& place) {

@@ -29,6 +29,10 @@ struct Place {
 // The sentence for `status`, or empty when the number has none (its line stays alone).
 std::string StatusSentence(int status, const Place& place = {});
 
+// What a failure names when another connection holds `file` on the server (kFileBusy):
+// "fichier AIDEINTERV occupé sur le serveur".
+std::string BusyFileText(std::string_view file);
+
 // `first_line`, then "\r\n" and the sentence of `status` when it has one.
 std::string WithStatusSentence(std::string_view first_line, int status, const Place& place = {});
 

@@ -46,6 +46,17 @@ enum Answer : int { kAnswerOk = 1, kAnswerYes = 6, kAnswerNo = 7, kAnswerMerge =
 // Mouse pointers, with their classic values: 0 default (arrow), 11 hourglass.
 enum class Pointer : int { kDefault = 0, kHourglass = 11 };
 
+// What a request waiting on a server reports when its wait is over (see Ui::ServerWait); the
+// database layer's wait observers use the same value.
+inline constexpr int kServerWaitOver = -1;
+
+// The progress window's text while a request waits on the server: the work it reports, if
+// any, then "Attente du serveur… 12 s".
+inline std::string ServerWaitText(std::string_view work, int seconds) {
+  std::string wait = "Attente du serveur… " + std::to_string(seconds) + " s";
+  return work.empty() ? wait : std::string(work) + "\n" + wait;
+}
+
 // The main window's menu entries the import window and the export enable and disable.
 enum class MenuEntry { kImport, kExport };
 
@@ -73,6 +84,14 @@ class Ui {
 
   // Lets pending window events be processed.
   virtual void ProcessEvents() = 0;
+
+  // A request has been waiting `seconds` on the office server, or its wait is over
+  // (kServerWaitOver): the sessions' wait observer. The windows stay painted; from the first
+  // whole second the progress window shows the wait (ServerWaitText), the menu entries are
+  // off and WaitingOnServer() is true, and nothing the user clicks starts other work; once
+  // over, the progress window and the menus are as before.
+  virtual void ServerWait(int seconds) = 0;
+  bool WaitingOnServer() const { return waiting_on_server_; }
 
   // Ends the program at once, discarding every window. The Qt implementation does not return;
   // the scripted one does, so callers return straight after calling it.
@@ -105,6 +124,9 @@ class Ui {
       if (*it) return *it;
     return nullptr;
   }
+
+ protected:
+  bool waiting_on_server_ = false;
 
  private:
   std::vector<QPointer<QWidget>> owners_;

@@ -16,6 +16,7 @@
 #include "app/mod_var.h"
 #include "support/qt_app.h"
 #include "support/temp_account.h"
+#include "ui/qt_ui.h"
 #include "ui/scripted_ui.h"
 
 namespace cortevane::app {
@@ -181,6 +182,41 @@ TEST_F(MdiMenuTest, UnwiredJobsDoNothingVisible) {
   window = std::make_unique<MDI_Menu>(var, ui, failing);
   window->Mnu_Import_Click();
   EXPECT_EQ(Menus(), "I+E+");
+}
+
+// While the export waits on the server, the program's own ui shows the wait in its modal
+// progress window and lets events through: Import, Export and Quitter reached meanwhile start
+// nothing, and afterwards the progress and the menus are as before the wait.
+TEST_F(MdiMenuTest, WhileTheExportWaitsOnTheServerNothingElseStarts) {
+  ui::QtUi qt;
+  std::string seen;
+  MainWindowJobs jobs = Jobs();
+  jobs.run_export = [&] {
+    ++exports_run;
+    qt.ShowProgress("Aidé 1 sur 3");
+    for (int seconds : {0, 1, 1, 2}) qt.ServerWait(seconds);
+    QWidget* progress = qt.progress_window();
+    seen = progress->findChild<QLabel*>()->text().toStdString();
+    EXPECT_EQ(QApplication::activeModalWidget(), progress);
+    EXPECT_TRUE(qt.WaitingOnServer());
+    window->Mnu_Export_Click();
+    window->Mnu_Import_Click();
+    window->Mnu_Quitter_Click();
+    window->close();
+    seen += " | " + Menus();
+    qt.ServerWait(ui::kServerWaitOver);
+    seen += " | " + progress->findChild<QLabel*>()->text().toStdString();
+    qt.HideProgress();
+  };
+  window = std::make_unique<MDI_Menu>(var, qt, std::move(jobs));
+  window->show();
+  window->Mnu_Export_Click();
+  EXPECT_EQ(seen, "Aidé 1 sur 3\nAttente du serveur… 2 s | I-E- | Aidé 1 sur 3");
+  EXPECT_EQ(exports_run, 1);
+  EXPECT_EQ(imports_made, 0);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(Menus(), "I-E+") << "Import stays off until the export gives it back";
+  window->hide();
 }
 
 class MdiMenuQuitTest : public MdiMenuTest {

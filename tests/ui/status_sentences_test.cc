@@ -22,7 +22,8 @@ TEST(StatusSentencesTest, TheFailuresMetInUseAreExplainedOthersStayAlone) {
             "copie impossible (erreur 20)\r\nLe dossier ne peut pas être écrit : un fichier porte "
             "le nom d'un dossier du chemin.");
   EXPECT_NE(StatusSentence(db::kBaseBusy).find("Base occupée"), std::string::npos);
-  for (int status : {int{db::kServerUnreachable}, int{db::kReadOnlyAccount}, EACCES, ENOSPC})
+  for (int status : {int{db::kServerUnreachable}, int{db::kReadOnlyAccount}, int{db::kFileBusy},
+                     int{db::kPointerTargetAbsent}, EACCES, ENOSPC})
     EXPECT_FALSE(StatusSentence(status).empty()) << status;
   // A system error without a French reason keeps the system's own text.
   EXPECT_EQ(StatusSentence(ETXTBSY),
