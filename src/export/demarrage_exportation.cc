@@ -56,6 +56,13 @@ void Mod_Exportation::Demarrage_Exportation() {
     EchecOuverture("Problème d'ouverture de fichier : SDEXPORTAIDES (", Ses_Serveur);
     return;
   }
+  // The laptop's register stands for the office's, and the clearing after the last person
+  // reads it: an office it cannot be found on stops the export before anything is sent,
+  // never once every person is sent and released.
+  if (!Ses_Autonome.OpenFile("SDEXPORTAIDES") && Ses_Autonome.Error() == db::kPointerTargetAbsent) {
+    EchecOuverture("Problème d'ouverture de fichier : SDEXPORTAIDES (", Ses_Autonome);
+    return;
+  }
   SDPARAMEXPORT = Ses_Serveur.OpenFile("SDPARAMEXPORT");
   if (!SDPARAMEXPORT) {
     EchecOuverture("Problème d'ouverture de fichier : SDPARAMEXPORT (", Ses_Serveur);

@@ -268,8 +268,17 @@ bool Mod_Exportation::Envoi(const PersonPlan& plan, bool liberer, std::string* m
   }
 
   const std::shared_ptr<db::Store>& store = Ses_Serveur.store();
+  // A file held by another connection (an administrator's work) is named, whichever request
+  // met it: the writes of the person travel together, at the latest with COMMIT.
+  auto occupe = [&](int status) {
+    return Echec(WithStatusSentence("Impossible d'envoyer l'aidé " + W_CodeAide +
+                                        " sur le serveur : " + ui::BusyFileText(store->BusyFile()) +
+                                        " ; rien n'a été écrit pour cet aidé.",
+                                    status));
+  };
   // A lost server is named even when the store has connected again since.
   auto rien_envoye = [&](int status) {
+    if (status == db::kFileBusy) return occupe(status);
     return Echec(WithStatusSentence("Impossible d'envoyer l'aidé " + W_CodeAide +
                                         " sur le serveur (erreur " + std::to_string(status) +
                                         ") : rien n'a été écrit pour cet aidé.",

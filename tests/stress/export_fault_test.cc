@@ -25,6 +25,7 @@
 #include "db/sqlite/sqlite_store.h"
 #include "db/status.h"
 #include "export/mod_exportation.h"
+#include "relay/tcp_proxy.h"
 #include "stress_world.h"
 #include "support/temp_account.h"
 #include "ui/scripted_ui.h"
@@ -36,6 +37,9 @@ constexpr int kKillPoints = 32;
 constexpr int kTimedKills = 6;
 constexpr int kCuts = 8;
 constexpr uint64_t kSeed = 20240611;
+
+constexpr char kFinished[] =
+    "Exportation des données de l'ordinateur portable vers le serveur terminée.";
 
 const std::vector<std::string> kImported = {"00003", "00007", "00011", "00015",
                                             "00019", "00023", "00027", "00031"};
@@ -97,12 +101,41 @@ class ExportFaultTest : public ::testing::TestWithParam<bool> {
     world_->Verify({expectation_}, counter_, false);
   }
 
+  // One program's sessions: the laptop, and the office store `office` named `office_host`
+  // (the host the laptop imported through, or another name of the same server).
+  void Sessions(std::shared_ptr<db::PostgresStore> office, const std::string& office_host) {
+    std::shared_ptr<db::SqliteStore> laptop_store;
+    ASSERT_EQ(db::SqliteStore::Open(laptop_, &laptop_store), db::kOk);
+    server_.SetDataBaseType(2);
+    server_.SetHostName(office_host);
+    server_.SetAccountPath(world_->address().account);
+    server_.AttachStore(std::move(office));
+    laptop_session_.SetDataBaseType(2);
+    laptop_session_.SetHostName("localhost");
+    laptop_session_.SetAccountPath(laptop_);
+    laptop_session_.AttachStore(laptop_store);
+  }
+  // Exports in this program; the last box shown.
+  std::string ExportHere() {
+    exporting::Mod_Exportation exporting(laptop_session_, server_, user_, ui_);
+    exporting.Demarrage_Exportation();
+    return ui_.boxes().back().text;
+  }
+  void VerifyHere() {
+    laptop_session_.Disconnect();
+    server_.Disconnect();
+    world_->Verify({expectation_}, counter_, false);
+  }
+
   test_support::TempFolder scratch_;
   std::unique_ptr<World> world_;
   std::string laptop_;
   Expectation expectation_;
   long counter_ = 0;
   std::set<std::string> unsent_;
+  db::Session laptop_session_, server_;
+  ui::ScriptedUi ui_;
+  const std::string user_ = "ALICE";  // the export keeps a reference to it
 };
 
 TEST_P(ExportFaultTest, KilledAnywhereTheNextRunFinishesTheWork) {
@@ -260,6 +293,80 @@ TEST_P(ExportFaultTest, AConnectionLostBetweenPersonsIsMadeAgainAndTheExportGoes
   server.Disconnect();
   office.reset();
   world_->Verify({expectation_}, counter_, false);
+}
+
+// Imported through 127.0.0.1, exported through localhost and a relay that goes silent for a
+// while: the register pointer finds the office, the wait shows in the progress window, and
+// the export clears the laptop. A pointer to a database the program is not connected to
+// stops the export before anything is sent, saying how to recover.
+TEST_P(ExportFaultTest, TheLaptopFollowsItsOfficeAndShowsTheWait) {
+  if (!GetParam()) GTEST_SKIP() << "an embedded office is on this machine";
+  relay::TcpProxy relay(world_->address().host);
+  db::PgAddress through = world_->address();
+  through.host = "127.0.0.1:" + std::to_string(relay.port());
+  int status = 0;
+  auto office = db::PostgresStore::Connect(through, &status);
+  ASSERT_EQ(status, db::kOk);
+  const std::string& imported_host = world_->address().host;
+  ASSERT_NO_FATAL_FAILURE(
+      Sessions(office, "localhost" + imported_host.substr(imported_host.rfind(':'))));
+  server_.SetWaitObserver([this](int seconds) { ui_.ServerWait(seconds); });
+  auto laptop = laptop_session_.store();
+  const db::PointerTarget pointer = *laptop->Pointer("SDEXPORTAIDES");
+  EXPECT_EQ(pointer.host, imported_host);
+
+  ASSERT_EQ(laptop->SetPointer("SDEXPORTAIDES", {pointer.host, "ailleurs", pointer.file}), 0);
+  ui_.AnswerYes();
+  EXPECT_EQ(ExportHere().rfind("Problème d'ouverture de fichier : SDEXPORTAIDES (32005)\r\nLe "
+                               "registre des aidés du portable désigne une base du bureau",
+                               0),
+            0u);
+  EXPECT_EQ(ui_.LogText().find("progress|"), std::string::npos) << "nothing sent";
+  ASSERT_EQ(laptop->SetPointer("SDEXPORTAIDES", pointer), 0);
+
+  ui_.ClearLog();
+  ui_.AnswerYes(1000);
+  ui_.on_box = [&](const ui::ScriptedUi::Box& box) {
+    if (box.style == ui::kYesNo + ui::kQuestion) relay.Stall();
+  };
+  ui_.on_server_wait = [&](int) { relay.Resume(); };
+  EXPECT_EQ(ExportHere(), kFinished);
+  EXPECT_NE(ui_.LogText().find("\nAttente du serveur… 1 s\nprogress|Aidé "), std::string::npos)
+      << ui_.LogText();
+  laptop.reset();
+  VerifyHere();
+}
+
+// An administrator's work holds the office's files while a person is sent: the export stops
+// naming the busy file, the persons are whole, and the next run finishes.
+TEST_P(ExportFaultTest, AFileHeldOnTheServerIsNamedAndTheNextRunFinishes) {
+  if (!GetParam()) GTEST_SKIP() << "an embedded office has no other connections";
+  db::PgAddress quick = world_->address();
+  quick.request_timeout_s = 4;  // the server's lock wait: 2 s
+  int status = 0;
+  auto office = db::PostgresStore::Connect(quick, &status);
+  auto administrator = db::PostgresStore::Connect(world_->address(), &status);
+  ASSERT_EQ(status, db::kOk);
+  ASSERT_NO_FATAL_FAILURE(Sessions(office, quick.host));
+  ui_.AnswerYes(1000);
+  ui_.on_box = [&](const ui::ScriptedUi::Box& box) {
+    if (box.style != ui::kYesNo + ui::kQuestion || administrator->Begin() != 0) return;
+    PQclear(administrator->Exec("SELECT name FROM cv_files FOR UPDATE", {}));
+  };
+  const std::string stopped = ExportHere();
+  EXPECT_EQ(stopped.rfind("Impossible d'envoyer l'aidé ", 0), 0u) << stopped;
+  EXPECT_NE(stopped.find(" sur le serveur : fichier "), std::string::npos) << stopped;
+  EXPECT_NE(stopped.find(" occupé sur le serveur ; rien n'a été écrit pour cet aidé.\r\nUn "
+                         "fichier est occupé sur le serveur"),
+            std::string::npos)
+      << stopped;
+  ASSERT_NO_FATAL_FAILURE(Interrupted());
+
+  ASSERT_EQ(administrator->Rollback(), 0);
+  ui_.on_box = nullptr;
+  ui_.ClearLog();
+  EXPECT_EQ(ExportHere(), kFinished);
+  VerifyHere();
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, ExportFaultTest, ::testing::Values(false, true),
