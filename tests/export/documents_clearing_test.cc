@@ -210,9 +210,10 @@ TEST_F(ClearingTest, AnEmptyLaptopStillClearsAndEnds) {
 }
 
 TEST_F(ClearingTest, AFailedRegistrationCheckClearsNothing) {
-  // The register pointer leads to an account no session of this process is connected to.
+  // The register pointer leads to a file the office does not have (a pointer to an account
+  // no session is connected to stops the export before anything is sent).
   ASSERT_EQ(laptop_.store()->SetPointer(
-                "SDEXPORTAIDES", {"localhost", (root_ / "nowhere").string(), "SDEXPORTAIDES"}),
+                "SDEXPORTAIDES", {server_.HostName(), server_.AccountPath(), "REGISTRE_ABSENT"}),
             0);
   ASSERT_EQ(server_.store()->Delete("SDEXPORTAIDES", "00042"), 0);
   const std::string before = State();

@@ -119,10 +119,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(NewPersonTest, ARunAfterAnInterruptedOneKeepsTheCodeGiven) {
   Put(laptop_, "CIVILAIDE", "00118", Person("NOUVEAU", "Né", "0123"));
   Put(laptop_, "NOTES", "00118s", "première visite");
-  ASSERT_EQ(
-      laptop_.store()->SetPointer("SDEXPORTAIDES", {"localhost", "/nowhere", "SDEXPORTAIDES"}), 0);
+  ASSERT_EQ(laptop_.store()->SetPointer(
+                "SDEXPORTAIDES", {server_.HostName(), server_.AccountPath(), "REGISTRE_ABSENT"}),
+            0);
   Run();
-  EXPECT_EQ(LastBox(), "Error Code " + std::to_string(db::kPointerTargetAbsent));
+  EXPECT_EQ(LastBox(), "Error Code " + std::to_string(db::kQueryUnknownFile));
   EXPECT_EQ(Dump(server_, "CIVILAIDE"), "00151=" + Person("NOUVEAU", "Né", "0123"));
   EXPECT_EQ(Dump(laptop_, "CODESATTRIBUES"), "00118=00151^00100");
 
