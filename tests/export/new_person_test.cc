@@ -123,7 +123,8 @@ TEST_F(NewPersonTest, ARunAfterAnInterruptedOneKeepsTheCodeGiven) {
                 "SDEXPORTAIDES", {server_.HostName(), server_.AccountPath(), "REGISTRE_ABSENT"}),
             0);
   Run();
-  EXPECT_EQ(LastBox(), "Error Code " + std::to_string(db::kQueryUnknownFile));
+  EXPECT_EQ(LastBox().rfind("Error Code " + std::to_string(db::kQueryUnknownFile) + "\r\n", 0), 0u)
+      << LastBox();
   EXPECT_EQ(Dump(server_, "CIVILAIDE"), "00151=" + Person("NOUVEAU", "Né", "0123"));
   EXPECT_EQ(Dump(laptop_, "CODESATTRIBUES"), "00118=00151^00100");
 
@@ -144,10 +145,15 @@ TEST_F(NewPersonTest, NotesThatCannotBeOpenedStopBeforeACodeIsTaken) {
   Put(laptop_, "CIVILAIDE", "00118", Person("NOUVEAU", "Né", "0123"));
   ASSERT_EQ(laptop_.store()->SetPointer(kCodesAttribues, {"localhost", "/nowhere", "X"}), 0);
   Run();
-  EXPECT_EQ(LastBox(),
-            "Lecture impossible des codes notés sur le portable (fichier CODESATTRIBUES, erreur " +
-                std::to_string(db::kPointerTargetAbsent) +
-                ") : aucun nouveau code n'a été attribué à l'aidé 00118.");
+  // The status's own sentence follows on a second line.
+  EXPECT_EQ(
+      LastBox().rfind("Lecture impossible des codes notés sur le portable (fichier CODESATTRIBUES, "
+                      "erreur " +
+                          std::to_string(db::kPointerTargetAbsent) +
+                          ") : aucun nouveau code n'a été attribué à l'aidé 00118.\r\n",
+                      0),
+      0u)
+      << LastBox();
   EXPECT_EQ(Get(server_, "COMPTEUR", "999"), Counter("00150"));
   EXPECT_EQ(Dump(server_, "CIVILAIDE"), "");
 }
