@@ -1,5 +1,7 @@
 #include "support/tls_relay.h"
 
+#include "relay/tcp_proxy.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -36,23 +38,15 @@ TlsRelay::TlsRelay(const std::string& address, const std::string& target) : addr
     target_host_ = target.substr(0, target.rfind(':'));
     target_port_ = std::stoi(target.substr(target.rfind(':') + 1));
   }
-  listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  ::inet_pton(AF_INET, address.c_str(), &addr.sin_addr);
-  socklen_t length = sizeof addr;
-  if (::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      ::listen(listener_, 16) != 0 ||
-      ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &length) != 0)
-    return;
-  port_ = ntohs(addr.sin_port);
+  listener_ = relay::Listen(address, &port_);
+  if (listener_ < 0) return;
   thread_ = std::thread([this] { Run(); });
 }
 
 TlsRelay::~TlsRelay() {
   stop_ = true;
   if (thread_.joinable()) thread_.join();
-  ::close(listener_);
+  if (listener_ >= 0) ::close(listener_);
 }
 
 std::string TlsRelay::received() {

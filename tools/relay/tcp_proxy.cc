@@ -49,26 +49,35 @@ void NonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOC
 
 }  // namespace
 
+int Listen(const std::string& address, int* port) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (listener < 0) return -1;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  socklen_t length = sizeof addr;
+  if (::inet_pton(AF_INET, address.c_str(), &addr.sin_addr) != 1 ||
+      ::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::listen(listener, 16) != 0 ||
+      ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &length) != 0) {
+    ::close(listener);
+    return -1;
+  }
+  *port = ntohs(addr.sin_port);
+  return listener;
+}
+
 TcpProxy::TcpProxy(const std::string& host_port, int delay_ms) : delay_ms_(delay_ms) {
   target_host_ = host_port.substr(0, host_port.rfind(':'));
   target_port_ = std::stoi(host_port.substr(host_port.rfind(':') + 1));
-  listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof addr;
-  if (::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      ::listen(listener_, 16) != 0 ||
-      ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &length) != 0)
-    return;
-  port_ = ntohs(addr.sin_port);
+  listener_ = Listen("127.0.0.1", &port_);
+  if (listener_ < 0) return;
   thread_ = std::thread([this] { Run(); });
 }
 
 TcpProxy::~TcpProxy() {
   stop_ = true;
   if (thread_.joinable()) thread_.join();
-  ::close(listener_);
+  if (listener_ >= 0) ::close(listener_);
 }
 
 void TcpProxy::Run() {

@@ -14,6 +14,10 @@
 
 namespace cortevane::relay {
 
+// A listening socket on `address` (an IPv4 address) and a port the system chooses, which is
+// written to `*port`; -1 (and an open socket closed) when it cannot listen.
+int Listen(const std::string& address, int* port);
+
 class TcpProxy {
  public:
   // Relays to `host_port` ("127.0.0.1:5432"), delaying each direction by `delay_ms`. port()
