@@ -2,8 +2,6 @@
 
 #include <fcntl.h>
 #include <sodium.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,69 +15,97 @@ namespace {
 
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
 
-}  // namespace
+// The name of the lock file of a store file. A store file's name is a safe path component
+// (ValidateName), and no name of this form can be taken for another file's.
+std::string LockFileName(std::string_view file) { return std::string(file) + ".keys"; }
 
-RecordLocks::~RecordLocks() {
-  // Closing is enough to release; the lock files stay and are reused or removed by the next
-  // holder's Release.
-  for (auto& [name, fd] : held_) close(fd);
-}
-
-std::string RecordLocks::LockName(std::string_view file, std::string_view key) const {
-  unsigned char hash[16];
-  crypto_generichash(hash, sizeof hash, reinterpret_cast<const unsigned char*>(key.data()),
-                     key.size(), nullptr, 0);
-  static const char kHex[] = "0123456789abcdef";
+std::string HeldName(std::string_view file, std::string_view key) {
+  // A file name never holds a NUL, so the first one ends it.
   std::string name(file);
-  name += '.';
-  for (unsigned char b : hash) {
-    name += kHex[b >> 4];
-    name += kHex[b & 15];
-  }
+  name += '\0';
+  name += key;
   return name;
 }
 
+// One byte at `offset`, locked (F_WRLCK) or unlocked (F_UNLCK), without waiting.
+int LockByte(int fd, off_t offset, short type) {
+  struct flock lock = {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = offset;
+  lock.l_len = 1;
+  return fcntl(fd, F_OFD_SETLK, &lock);
+}
+
+}  // namespace
+
+RecordLocks::~RecordLocks() {
+  // Closing the descriptions releases every lock taken through them; the lock files stay for
+  // the next reservations.
+  for (auto& [name, lock_file] : files_) close(lock_file.fd);
+}
+
+off_t RecordLocks::Offset(std::string_view key) const {
+  unsigned char hash[8];
+  crypto_generichash(hash, sizeof hash, reinterpret_cast<const unsigned char*>(key.data()),
+                     key.size(), nullptr, 0);
+  std::uint64_t value = 0;
+  for (unsigned char b : hash) value = value << 8 | b;
+  return static_cast<off_t>(value % slots_);
+}
+
+RecordLocks::LockFile* RecordLocks::Open(std::string_view file) {
+  if (auto it = files_.find(file); it != files_.end()) return &it->second;
+  std::error_code ec;
+  std::filesystem::create_directories(folder_, ec);
+  const std::string path = (folder_ / LockFileName(file)).string();
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  LockFile& lock_file = files_[std::string(file)];
+  lock_file.fd = fd;
+  return &lock_file;
+}
+
 bool RecordLocks::Holds(std::string_view file, std::string_view key) const {
-  return held_.count(LockName(file, key)) != 0;
+  return held_.count(HeldName(file, key)) != 0;
 }
 
 int RecordLocks::Acquire(std::string_view file, std::string_view key, int timeout_ms) {
-  std::string name = LockName(file, key);
+  std::string name = HeldName(file, key);
   if (held_.count(name)) return kOk;
-  std::error_code ec;
-  std::filesystem::create_directories(folder_, ec);
-  const std::string path = (folder_ / name).string();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (true) {
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return kIoError;
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-      // The previous holder may have removed the file between our open and our lock: then we
-      // hold a lock nobody else can see, and must start again on the file now at `path`.
-      struct stat mine, current;
-      if (fstat(fd, &mine) == 0 && stat(path.c_str(), &current) == 0 &&
-          mine.st_ino == current.st_ino && mine.st_dev == current.st_dev) {
-        held_[name] = fd;
-        return kOk;
+  LockFile* lock_file = Open(file);
+  if (lock_file == nullptr) return kIoError;
+  const off_t offset = Offset(key);
+  int& keys_on = lock_file->keys_on[offset];
+  if (keys_on == 0) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (LockByte(lock_file->fd, offset, F_WRLCK) != 0) {
+      const int error = errno;
+      const bool busy = error == EAGAIN || error == EACCES;
+      if (!busy || std::chrono::steady_clock::now() >= deadline) {
+        lock_file->keys_on.erase(offset);
+        return busy ? kLockTimeout : kIoError;
       }
-      close(fd);
-      continue;
+      std::this_thread::sleep_for(kPollInterval);
     }
-    int error = errno;
-    close(fd);
-    if (error != EWOULDBLOCK && error != EINTR) return kIoError;
-    if (std::chrono::steady_clock::now() >= deadline) return kLockTimeout;
-    std::this_thread::sleep_for(kPollInterval);
   }
+  ++keys_on;
+  held_.emplace(std::move(name), Held{lock_file, offset});
+  return kOk;
 }
 
 int RecordLocks::Release(std::string_view file, std::string_view key) {
-  auto it = held_.find(LockName(file, key));
+  auto it = held_.find(HeldName(file, key));
   if (it == held_.end()) return kNotReserved;
-  // Unlink while still holding the lock, so nobody can take a lock on a file that is going.
-  unlink((folder_ / it->first).c_str());
-  close(it->second);
+  LockFile& lock_file = *it->second.lock_file;
+  const off_t offset = it->second.offset;
   held_.erase(it);
+  auto on = lock_file.keys_on.find(offset);
+  if (--on->second > 0) return kOk;  // another key this object holds shares the byte
+  lock_file.keys_on.erase(on);
+  // Should the unlock fail, the byte stays locked until the store closes: later reservations
+  // of the key wait, none is ever let in twice.
+  LockByte(lock_file.fd, offset, F_UNLCK);
   return kOk;
 }
 

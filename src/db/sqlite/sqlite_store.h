@@ -8,11 +8,12 @@
 // returns 0 the record survives a crash or a power cut (WAL with NORMAL could lose the last
 // commits on power loss, which a counter record cannot afford).
 //
-// Reservations are advisory file locks (flock), one lock file per (file, key), not write
-// transactions: a transaction held for a reservation would block every other writer of the
-// account for as long as a user answers a question. A flock dies with its descriptor, so a
-// crashed or disconnected session releases its locks, and two stores of one process (two
-// sessions) exclude each other because each opens its own descriptor.
+// Reservations are advisory byte-range locks of open file descriptions (F_OFD_SETLK), one
+// lock file per file and one byte in it per key (record_locks.h), not write transactions: a
+// transaction held for a reservation would block every other writer of the account for as
+// long as a user answers a question. Such a lock dies with its descriptor, so a crashed or
+// disconnected session releases its locks, and two stores of one process (two sessions)
+// exclude each other because each opens its own descriptor.
 //
 // A SqliteStore belongs to one session and is used by one thread at a time. Several stores,
 // in this process or others, can work on one account at once; a writer waits (busy timeout)
