@@ -124,6 +124,39 @@ TEST_F(SqliteStoreTest, AWriterWaitsForAnotherWritersTransaction) {
   EXPECT_EQ(record, "first");
 }
 
+// Inside a transaction the store remembers each file's table and indexed items: a change of
+// the catalogue or of a dictionary made there reaches the writes that follow it, and a
+// rollback takes everything back.
+TEST_F(SqliteStoreTest, CatalogueChangesInsideATransactionReachItsWrites) {
+  ASSERT_EQ(SqliteStore::Create(Base(), false), kOk);
+  std::shared_ptr<SqliteStore> store;
+  ASSERT_EQ(SqliteStore::Open(Base(), &store), kOk);
+  ASSERT_EQ(store->CreateFile("F"), kOk);
+  auto lookup = [&](std::string_view value) {
+    std::vector<std::string> keys;
+    std::string out = std::to_string(store->IndexLookup("F", "Nom", value, false, &keys));
+    for (const std::string& key : keys) out += " " + key;
+    return out;
+  };
+  ASSERT_EQ(store->Begin(), kOk);
+  ASSERT_EQ(store->Write("F", "1", "DUPONT"), kOk);  // remembered without an index
+  ASSERT_EQ(store->SetDictItem("F", {"Nom", 1, 0, false, true}), kOk);
+  ASSERT_EQ(store->Write("F", "2", "DUPONT"), kOk);
+  ASSERT_EQ(store->Write("F", "1", "MARTIN"), kOk);  // rewritten: its old entry goes
+  EXPECT_EQ(lookup("DUPONT"), "0 2");
+  EXPECT_EQ(lookup("MARTIN"), "0 1");
+  ASSERT_EQ(store->DropFile("F"), kOk);
+  EXPECT_EQ(store->Write("F", "3", "DUPONT"), kNoSuchFile);
+  ASSERT_EQ(store->CreateFile("F"), kOk);
+  ASSERT_EQ(store->Write("F", "3", "DUPONT"), kOk);
+  EXPECT_EQ(lookup("DUPONT"), std::to_string(kQueryUnknownItem));
+  ASSERT_EQ(store->Rollback(), kOk);
+  std::string record;
+  EXPECT_EQ(store->Read("F", "1", &record), kRecordNotFound);
+  EXPECT_EQ(store->Write("F", "1", "DUPONT"), kOk);
+  EXPECT_EQ(lookup("DUPONT"), std::to_string(kQueryUnknownItem));
+}
+
 TEST_F(SqliteStoreTest, NamesSharingATableAreRefused) {
   ASSERT_EQ(SqliteStore::Create(Base(), false), kOk);
   std::shared_ptr<SqliteStore> store;

@@ -306,6 +306,7 @@ bool SqliteStore::FileExists(std::string_view file) {
 int SqliteStore::CreateFile(std::string_view file) {
   if (ValidateName(file) != kOk) return kBadName;
   if (Pointer(file)) return kFileExists;
+  CatalogueChange change(this);
   const std::string table = QuotedTableName(file);
   WriteScope scope(this);
   if (scope.status()) return scope.status();
@@ -331,6 +332,7 @@ int SqliteStore::DropFile(std::string_view file) {
   if (int s = TableOf(file, &table)) return s;
   // Cached statements on the table would keep naming it; they are prepared again on demand.
   ForgetStatements();
+  CatalogueChange change(this);
   WriteScope scope(this);
   if (scope.status()) return scope.status();
   if (int s = Exec(("DROP TABLE " + table).c_str())) return s;
@@ -360,6 +362,7 @@ int SqliteStore::SetDictItem(std::string_view file, const DictItem& item) {
   // Item names are written in query sentences: the same rule as file names keeps them words.
   if (int s = ValidateName(item.name)) return s;
   if (item.field < 0 || item.first < 0) return kBadArgument;
+  CatalogueChange change(this);
   WriteScope scope(this);
   if (scope.status()) return scope.status();
   {

@@ -49,6 +49,8 @@ class SqliteStore::Statement {
     sqlite3_bind_int64(stmt_, i, v);
     return *this;
   }
+  // Ready to run again with the same bindings, any of which can then be replaced.
+  void Reset() { sqlite3_reset(stmt_); }
   // SQLITE_ROW, SQLITE_DONE or an error code.
   int Step() { return sqlite3_step(stmt_); }
   // Steps a statement that returns no row: 0 or the failure's status.
@@ -80,15 +82,15 @@ class SqliteStore::WriteScope {
   explicit WriteScope(SqliteStore* store) : store_(store) {
     nested_ = store_->in_transaction_;
     status_ = store_->read_only_ ? kReadOnlyAccount
-                                 : store_->Exec(nested_ ? "SAVEPOINT op" : "BEGIN IMMEDIATE");
+                                 : store_->Control(nested_ ? "SAVEPOINT op" : "BEGIN IMMEDIATE");
   }
   ~WriteScope() {
     if (status_ == 0 && !done_) {
       if (nested_) {
-        store_->Exec("ROLLBACK TO op");
-        store_->Exec("RELEASE op");
+        store_->Control("ROLLBACK TO op");
+        store_->Control("RELEASE op");
       } else {
-        store_->Exec("ROLLBACK");
+        store_->Control("ROLLBACK");
       }
     }
   }
@@ -98,8 +100,8 @@ class SqliteStore::WriteScope {
   int status() const { return status_; }
   int Commit() {
     done_ = true;
-    int rc = store_->Exec(nested_ ? "RELEASE op" : "COMMIT");
-    if (rc != 0 && !nested_) store_->Exec("ROLLBACK");
+    int rc = store_->Control(nested_ ? "RELEASE op" : "COMMIT");
+    if (rc != 0 && !nested_) store_->Control("ROLLBACK");
     return rc;
   }
 
@@ -108,6 +110,19 @@ class SqliteStore::WriteScope {
   bool nested_ = false;
   bool done_ = false;
   int status_ = 0;
+};
+
+// The scope of a change of the catalogue or of a dictionary by this store: when it ends,
+// whatever the outcome, the store forgets the tables and indexed items it remembered.
+class SqliteStore::CatalogueChange {
+ public:
+  explicit CatalogueChange(SqliteStore* store) : store_(store) {}
+  ~CatalogueChange() { store_->ForgetCatalogue(); }
+  CatalogueChange(const CatalogueChange&) = delete;
+  CatalogueChange& operator=(const CatalogueChange&) = delete;
+
+ private:
+  SqliteStore* store_;
 };
 
 }  // namespace cortevane::db

@@ -2,6 +2,8 @@
 // the catalogue are in sqlite_account.cc.
 #include <sqlite3.h>
 
+#include <optional>
+
 #include "db/names.h"
 #include "db/sqlite/record_locks.h"
 #include "db/sqlite/sqlite_internal.h"
@@ -71,6 +73,17 @@ int SqliteStore::Exec(const char* sql) {
   return rc == SQLITE_OK ? 0 : Fail(rc);
 }
 
+int SqliteStore::Control(const char* sql) {
+  Statement st(this, sql);
+  if (!st.ok()) return st.status();
+  return st.Run();
+}
+
+void SqliteStore::ForgetCatalogue() {
+  tables_.clear();
+  indexed_items_.clear();
+}
+
 int SqliteStatus(int rc) {
   switch (rc & 0xFF) {
     case SQLITE_OK:
@@ -102,6 +115,11 @@ int SqliteStore::Fail(int rc) {
 }
 
 int SqliteStore::TableOf(std::string_view file, std::string* table) {
+  if (in_transaction_)
+    if (auto it = tables_.find(file); it != tables_.end()) {
+      *table = it->second;
+      return kOk;
+    }
   if (ValidateName(file) != kOk) return kBadName;
   Statement st(this, "SELECT tbl FROM files WHERE name = ?");
   if (!st.ok()) return st.status();
@@ -110,6 +128,7 @@ int SqliteStore::TableOf(std::string_view file, std::string* table) {
   if (rc == SQLITE_DONE) return kNoSuchFile;
   if (rc != SQLITE_ROW) return Fail(rc);
   table->assign(st.Column(0));
+  if (in_transaction_) tables_.emplace(file, *table);
   return kOk;
 }
 
@@ -138,7 +157,7 @@ int SqliteStore::ReadMany(std::string_view file, const std::vector<std::string>&
   // One snapshot for all the keys: a writer in between cannot make the set inconsistent.
   const bool own = !in_transaction_;
   if (own)
-    if (int s = Exec("BEGIN")) return s;
+    if (int s = Control("BEGIN")) return s;
   int status = kOk;
   const std::string sql = "SELECT record FROM " + table + " WHERE key = ?";
   for (const std::string& key : keys) {
@@ -156,11 +175,16 @@ int SqliteStore::ReadMany(std::string_view file, const std::vector<std::string>&
     }
     if (!visit(key, st.Column(0))) break;
   }
-  if (own) Exec(status == kOk ? "COMMIT" : "ROLLBACK");
+  if (own) Control(status == kOk ? "COMMIT" : "ROLLBACK");
   return status;
 }
 
 int SqliteStore::IndexedItems(std::string_view file, std::vector<DictItem>* items) {
+  if (in_transaction_)
+    if (auto it = indexed_items_.find(file); it != indexed_items_.end()) {
+      *items = it->second;
+      return kOk;
+    }
   items->clear();
   Statement st(this, "SELECT item, field, first, right FROM dict WHERE file = ? AND indexed");
   if (!st.ok()) return st.status();
@@ -175,7 +199,9 @@ int SqliteStore::IndexedItems(std::string_view file, std::vector<DictItem>* item
     item.indexed = true;
     items->push_back(std::move(item));
   }
-  return rc == SQLITE_DONE ? 0 : Fail(rc);
+  if (rc != SQLITE_DONE) return Fail(rc);
+  if (in_transaction_) indexed_items_.emplace(file, *items);
+  return kOk;
 }
 
 int SqliteStore::RemoveIndexEntries(std::string_view file, std::string_view key) {
@@ -186,16 +212,15 @@ int SqliteStore::RemoveIndexEntries(std::string_view file, std::string_view key)
 
 int SqliteStore::AddIndexEntries(std::string_view file, const std::vector<DictItem>& items,
                                  std::string_view key, std::string_view record) {
+  if (items.empty()) return kOk;
+  Statement st(this, "INSERT OR IGNORE INTO idx (file, item, value, key) VALUES (?, ?, ?, ?)");
+  if (!st.ok()) return st.status();
+  st.Text(1, file).Blob(4, key);
   for (const DictItem& item : items) {
+    st.Text(2, item.name);
     for (const std::string& value : ItemValues(item, key, record)) {
-      Statement st(this, "INSERT OR IGNORE INTO idx (file, item, value, key) VALUES (?, ?, ?, ?)");
-      if (!st.ok()) return st.status();
-      if (int s = st.Text(1, file)
-                      .Text(2, item.name)
-                      .Blob(3, IndexForm(item, value))
-                      .Blob(4, key)
-                      .Run())
-        return s;
+      if (int s = st.Blob(3, IndexForm(item, value)).Run()) return s;
+      st.Reset();
     }
   }
   return kOk;
@@ -206,20 +231,40 @@ int SqliteStore::Write(std::string_view file, std::string_view key, std::string_
   if (int s = TableOf(file, &table)) return s;
   if (key.empty()) return kNoKey;
   if (record.size() > kMaxRecordBytes) return kRecordTooLarge;
-  WriteScope scope(this);
-  if (scope.status()) return scope.status();
-  {
-    Statement st(this, "INSERT OR REPLACE INTO " + table + " (key, record) VALUES (?, ?)");
-    if (!st.ok()) return st.status();
-    if (int s = st.Blob(1, key).Blob(2, record).Run()) return s;
+  // Outside a transaction the write is one of its own. Inside, a write without index entries
+  // is one statement that changes the file (the first changes nothing when the key is there),
+  // whole by itself; with entries it takes a savepoint, so that it is whole too.
+  std::optional<WriteScope> scope;
+  if (!in_transaction_) {
+    scope.emplace(this);
+    if (scope->status()) return scope->status();
   }
   std::vector<DictItem> items;
   if (int s = IndexedItems(file, &items)) return s;
+  if (!scope && !items.empty()) {
+    scope.emplace(this);
+    if (scope->status()) return scope->status();
+  }
+  bool added;
+  {
+    Statement st(this, "INSERT OR IGNORE INTO " + table + " (key, record) VALUES (?, ?)");
+    if (!st.ok()) return st.status();
+    if (int s = st.Blob(1, key).Blob(2, record).Run()) return s;
+    added = sqlite3_changes(db_) == 1;
+  }
+  if (!added) {
+    Statement st(this, "UPDATE " + table + " SET record = ? WHERE key = ?");
+    if (!st.ok()) return st.status();
+    if (int s = st.Blob(1, record).Blob(2, key).Run()) return s;
+  }
   if (!items.empty()) {
-    if (int s = RemoveIndexEntries(file, key)) return s;
+    // A record new to the file has no index entries yet: Delete, Clear and DropFile remove a
+    // record's entries with it.
+    if (!added)
+      if (int s = RemoveIndexEntries(file, key)) return s;
     if (int s = AddIndexEntries(file, items, key, record)) return s;
   }
-  return scope.Commit();
+  return scope ? scope->Commit() : kOk;
 }
 
 int SqliteStore::Delete(std::string_view file, std::string_view key) {
@@ -279,7 +324,7 @@ int SqliteStore::PrefixScan(std::string_view file, const std::vector<std::string
   const std::vector<std::string> ranges = DisjointPrefixes(prefixes);
   const bool own = !in_transaction_ && ranges.size() > 1;  // one snapshot for every range
   if (own)
-    if (int s = Exec("BEGIN")) return s;
+    if (int s = Control("BEGIN")) return s;
   int status = kOk;
   bool more = true;
   for (size_t i = 0; i < ranges.size() && more && status == kOk; ++i) {
@@ -297,7 +342,7 @@ int SqliteStore::PrefixScan(std::string_view file, const std::vector<std::string
       if (!(more = visit(st.Column(0), st.Column(1)))) break;
     if (more && rc != SQLITE_DONE) status = Fail(rc);
   }
-  if (own) Exec(status == kOk ? "COMMIT" : "ROLLBACK");
+  if (own) Control(status == kOk ? "COMMIT" : "ROLLBACK");
   return status;
 }
 
@@ -415,23 +460,26 @@ bool SqliteStore::Holds(std::string_view file, std::string_view key) {
 int SqliteStore::Begin() {
   if (in_transaction_) return kBadArgument;  // transactions do not nest
   if (read_only_) return kReadOnlyAccount;
-  if (int s = Exec("BEGIN IMMEDIATE")) return s;
+  if (int s = Control("BEGIN IMMEDIATE")) return s;
+  ForgetCatalogue();
   in_transaction_ = true;
   return kOk;
 }
 
 int SqliteStore::Commit() {
   if (!in_transaction_) return kBadArgument;
-  int s = Exec("COMMIT");
-  if (s != 0) Exec("ROLLBACK");
+  int s = Control("COMMIT");
+  if (s != 0) Control("ROLLBACK");
   in_transaction_ = false;
+  ForgetCatalogue();
   return s;
 }
 
 int SqliteStore::Rollback() {
   if (!in_transaction_) return kBadArgument;
   in_transaction_ = false;
-  return Exec("ROLLBACK");
+  ForgetCatalogue();
+  return Control("ROLLBACK");
 }
 
 }  // namespace cortevane::db

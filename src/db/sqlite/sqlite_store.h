@@ -136,6 +136,7 @@ class SqliteStore final : public Store {
  private:
   class Statement;
   class WriteScope;
+  class CatalogueChange;
 
   SqliteStore(std::filesystem::path folder, sqlite3* db, bool read_only);
 
@@ -144,6 +145,13 @@ class SqliteStore final : public Store {
   sqlite3_stmt* Prepare(const std::string& sql, int* status);
   void ForgetStatements();
   int Exec(const char* sql);
+  // Runs a fixed statement of transaction control (BEGIN, COMMIT, SAVEPOINT...) through the
+  // statement cache: every write runs two of them, and parsing them anew each time cost more
+  // than the write itself.
+  int Control(const char* sql);
+  // Forgets the tables and indexed items remembered inside a transaction: at its end, and
+  // after this store changed the catalogue or a dictionary.
+  void ForgetCatalogue();
   // Maps an SQLite result code to a status, remembering SQLite's message.
   int Fail(int rc);
   // The quoted table of a catalogued file, or kNoSuchFile / kBadName.
@@ -170,6 +178,10 @@ class SqliteStore final : public Store {
   std::filesystem::path folder_;
   sqlite3* db_;
   std::map<std::string, sqlite3_stmt*, std::less<>> statements_;
+  // Inside a transaction (begun IMMEDIATE, so no other writer can change the catalogue until
+  // it ends) each file's table and indexed items are read once, not at every write.
+  std::map<std::string, std::string, std::less<>> tables_;
+  std::map<std::string, std::vector<DictItem>, std::less<>> indexed_items_;
   std::unique_ptr<RecordLocks> locks_;
   bool read_only_ = false;
   bool in_transaction_ = false;
