@@ -20,8 +20,6 @@
 
 #include "db/dyn_array.h"
 #include "db/names.h"
-#include "db/query/evaluator.h"
-#include "db/query/query.h"
 #include "db/routines.h"
 #include "db/session.h"
 #include "db/status.h"
@@ -57,29 +55,11 @@ bool IsCode(std::string_view code) {
   return std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// The records of `file` whose key begins with one of `codes`, through the query evaluator so
-// that an index on the first characters of the key is used when the file has one.
+// The records of `file` whose key begins with one of `codes`, in key order: ranges of the
+// store's key order, each record read once.
 int RecordsByPrefix(Store& store, const std::string& file, const std::vector<std::string>& codes,
                     Records* out) {
-  query::Query q;
-  q.file = file;
-  q.has_condition = true;
-  q.condition.kind = query::Condition::Kind::kOr;
-  for (const std::string& code : codes) {
-    query::Condition c;
-    c.compare.item.kind = query::ItemRef::Kind::kKey;
-    c.compare.item.name = "@ID";
-    c.compare.pattern = query::Pattern::kBeginsWith;
-    c.compare.value = code;
-    q.condition.children.push_back(std::move(c));
-  }
-  std::string keys_text;
-  if (int s = query::RunQuery(store, file, q, {0}, &keys_text).status) return s;
-  if (keys_text.empty()) return kOk;
-  const Pieces fields = FieldsOf(keys_text);
-  std::vector<std::string> keys(fields.begin(), fields.end());
-  std::sort(keys.begin(), keys.end());
-  return store.ReadMany(file, keys, [&](std::string_view k, std::string_view r) {
+  return store.PrefixScan(file, codes, [&](std::string_view k, std::string_view r) {
     out->emplace_back(k, r);
     return true;
   });
