@@ -189,12 +189,13 @@ void Chd_Import::Bilan_Import(int status) {
   const std::time_t start = std::mktime(&local);
   if (journal.Open(std::chrono::system_clock::from_time_t(start), journal_folder_,
                    platform::kImportJournalPrefix)) {
-    journal.Line("Importation de " + nom_utilisateur_ + " : " +
-                 ui::CountText(count, "aidé choisi", "aidés choisis"));
-    for (std::string_view code : w_liste_codes_.Fields())
-      journal.Line("  Aidé " + std::string(code));
-    if (status != db::kOk) journal.Line(ui::WithStatusSentence(line, status));
-    journal.Line(line);
+    // One write for the whole journal: its lines are known at once, and a flush per person
+    // cost more than the person's registration.
+    std::string text = "Importation de " + nom_utilisateur_ + " : " +
+                       ui::CountText(count, "aidé choisi", "aidés choisis");
+    for (std::string_view code : w_liste_codes_.Fields()) text.append("\n  Aidé ").append(code);
+    if (status != db::kOk) text += "\n" + ui::WithStatusSentence(line, status);
+    journal.Line(text + "\n" + line);
     journal.Close();
   }
   if (journal.failed()) line += ". " + journal.Problem();
