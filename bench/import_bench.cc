@@ -3,9 +3,9 @@
 //     office base of N sample persons (1,000 and 5,000), so the search lists all of them: one
 //     DBA.SELECT and the N lines of Lst_Possible;
 //   - OkOfPersons/N: the whole "Ok" of N chosen persons (50 and 200) on the 5,000-person base:
-//     register check, N registrations, copy of their files to the laptop by IMPORTDONNEES.
-//     Each "Ok" starts from an empty register and an empty laptop, restored outside the timed
-//     part.
+//     register check, N registrations, copy of their files to the laptop by IMPORTDONNEES,
+//     the import's journal. Each "Ok" starts from an empty register and an empty laptop,
+//     restored outside the timed part; journals go to the benchmark's own folder.
 // Their baselines (<Family>_Raw) do the same work straight through sqlite3 in the same run:
 // for the search, the persons' records read through the sector index in one statement, cut
 // into the eleven wanted fields, sorted by surname, first name and code (raw_rows.h), laid
@@ -17,7 +17,8 @@
 // transaction, each where the register has none; the export parameters, the counter and the
 // persons' records read; on the office, the reference copies (F_BENCH) and the user's counter
 // COMPTEUR_BENCH written in one transaction; on the laptop, the persons' records with their
-// index entries, SECTEUR replaced whole, the counter and the register pointer, in another.
+// index entries, SECTEUR replaced whole, the counter and the register pointer, in another;
+// then the same journal, in a file of its own.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <stdlib.h>
@@ -25,7 +26,10 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QRadioButton>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -115,11 +119,15 @@ struct Bases {
   // A window in "Secteur" mode with every sector chosen: its search selects every person.
   std::unique_ptr<Chd_Import> WindowOnEverySector() {
     auto window = std::make_unique<Chd_Import>(autonome, serveur, kUser, ui);
+    window->SetJournalFolder((JournalFolder() / "").string());
     window->findChild<QRadioButton*>("Opt_Secteur")->setChecked(true);
     window->findChild<ListBox*>("Lst_SelPossible")->selectAll();
     window->Ajout_Lst_SelSelection();
     return window;
   }
+
+  // Where the window and the baseline write their import journals (not the user's own).
+  fs::path JournalFolder() const { return root / "JOURNAL"; }
 
   // An empty register and an empty laptop.
   void Restore() {
@@ -326,9 +334,10 @@ std::string WithField11(const std::string& record, const std::string& value) {
 
 class RawOk {
  public:
-  RawOk(const fs::path& server, const fs::path& laptop)
+  RawOk(const fs::path& server, const fs::path& laptop, fs::path journals)
       : server_(Open(server / SqliteStore::kDatabaseName)),
-        laptop_(Open(laptop / SqliteStore::kDatabaseName)) {
+        laptop_(Open(laptop / SqliteStore::kDatabaseName)),
+        journals_(std::move(journals)) {
     // The laptop's indexed items, as IMPORTDONNEES gave its files the office's dictionaries.
     sqlite3_stmt* st = cortevane::bench::RawPrepare(
         laptop_, "SELECT file, item, field, first, \"right\" FROM dict WHERE indexed = 1");
@@ -424,6 +433,7 @@ class RawOk {
             "('SDEXPORTAIDES', 'localhost', '" +
                 server_path_ + "', 'SDEXPORTAIDES')");
     RawExec(laptop_, "COMMIT");
+    WriteJournal(codes);
     return written;
   }
 
@@ -472,9 +482,35 @@ class RawOk {
     sqlite3_finalize(st);
   }
 
+  // The import's journal, as the window writes it: who, each person, the outcome, each line
+  // after the time, in a file of its own.
+  void WriteJournal(const std::vector<std::string>& codes) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char time[16], when[40];
+    std::strftime(time, sizeof time, "%H:%M:%S ", &local);
+    std::strftime(when, sizeof when, "le %d/%m/%Y à %H:%M", &local);
+    const std::string count = std::to_string(codes.size());
+    std::string text =
+        time + ("Importation de " + std::string(kUser) + " : " + count + " aidés choisis\r\n");
+    for (const std::string& code : codes)
+      text.append(time).append("  Aidé ").append(code).append("\r\n");
+    text += time + count + " aidés importés " + when + "\r\n";
+    static long runs = 0;  // over every RawOk of the program: one name a run
+    std::error_code ec;
+    fs::create_directories(journals_, ec);
+    const fs::path path = journals_ / ("importation_raw_" + std::to_string(++runs) + ".txt");
+    std::FILE* file = std::fopen(path.c_str(), "wx");
+    if (file == nullptr || std::fwrite(text.data(), 1, text.size(), file) != text.size() ||
+        std::fclose(file) != 0)
+      RawFail("cannot write the journal " + path.string() + ": " + std::strerror(errno));
+  }
+
   std::string server_path_;
   sqlite3* server_;
   sqlite3* laptop_;
+  fs::path journals_;
   std::map<std::string, std::vector<cortevane::db::DictItem>> indexed_;
 };
 
@@ -506,7 +542,7 @@ void BM_OkOfPersons_Raw(benchmark::State& state) {
     return total;
   };
   const long program_records = laptop_records();
-  RawOk raw(bases.root / "SERVEUR", bases.root / "PORTABLE");
+  RawOk raw(bases.root / "SERVEUR", bases.root / "PORTABLE", bases.JournalFolder() / "raw");
   const std::string registration = std::string(kUser) +
                                    "\xFE"
                                    "21528"
