@@ -40,6 +40,7 @@
 #include "db/sample_data.h"
 #include "db/sqlite/sqlite_store.h"
 #include "db/status.h"
+#include "raw_rows.h"
 
 #ifndef CORTEVANE_BENCH_DATA_VERSION
 #define CORTEVANE_BENCH_DATA_VERSION "unversioned"
@@ -264,11 +265,10 @@ long RunRaw(sqlite3* raw, const char* item_condition) {
 // marks lowered to subvalue marks), sorted by surname, first name and code (a number), then
 // laid out one row a field, the wanted fields a value each.
 std::string RawNameSearch(sqlite3* raw, long* rows) {
-  static constexpr std::array<int, 10> kFields = {2, 3, 5, 6, 7, 8, 9, 10, 11, 43};
   struct Row {
     std::string key, record;
     long code = 0;
-    std::array<std::string_view, 11> fields;  // 0: the key
+    cortevane::bench::RawFields fields;  // 0: the key
   };
   const std::string sql =
       "SELECT t.key, t.record FROM " + db::QuotedTableName("CIVILAIDE") +
@@ -286,19 +286,8 @@ std::string RawNameSearch(sqlite3* raw, long* rows) {
   }
   sqlite3_finalize(st);
   for (Row& row : found) {
-    row.fields[0] = row.key;
     for (char c : row.key) row.code = row.code * 10 + (c - '0');
-    // One walk over the record, noting where each wanted field starts and ends.
-    std::string_view record = row.record;
-    size_t start = 0, want = 0;
-    for (int field = 1; want < kFields.size(); ++field) {
-      const size_t stop = record.find('\xFE', start);
-      if (field == kFields[want])
-        row.fields[++want] = record.substr(
-            start, stop == std::string_view::npos ? std::string_view::npos : stop - start);
-      if (stop == std::string_view::npos) break;
-      start = stop + 1;
-    }
+    row.fields = cortevane::bench::RawWantedFields(row.key, row.record);
   }
   // The rows stay where they are (their fields point into them); their order is sorted.
   std::vector<const Row*> order;
@@ -310,15 +299,7 @@ std::string RawNameSearch(sqlite3* raw, long* rows) {
     return a->code < b->code;
   });
   std::string out;
-  for (const Row* row : order) {
-    if (!out.empty()) out += '\xFE';
-    for (size_t i = 0; i < row->fields.size(); ++i) {
-      if (i > 0) out += '\xFD';
-      const size_t at = out.size();
-      out += row->fields[i];
-      std::replace(out.begin() + static_cast<std::ptrdiff_t>(at), out.end(), '\xFD', '\xFC');
-    }
-  }
+  for (const Row* row : order) cortevane::bench::RawAppendRow(row->fields, &out);
   *rows = static_cast<long>(found.size());
   return out;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,39 @@ inline RawRow RawCutRow(std::string_view key, std::string_view record) {
     for (char c : field(f)) row.output.push_back(c == kRawValueMark ? kRawSubValueMark : c);
   }
   return row;
+}
+
+// The eleven wanted fields of a record as views into it and its key: 0 the key, then fields
+// 2 3 5 6 7 8 9 10 11 43, found in one walk over the record.
+using RawFields = std::array<std::string_view, 11>;
+
+inline RawFields RawWantedFields(std::string_view key, std::string_view record) {
+  static constexpr std::array<int, 10> kFields = {2, 3, 5, 6, 7, 8, 9, 10, 11, 43};
+  RawFields fields;
+  fields[0] = key;
+  size_t start = 0, want = 0;
+  for (int field = 1; want < kFields.size(); ++field) {
+    const size_t stop = record.find(kRawFieldMark, start);
+    if (field == kFields[want])
+      fields[++want] = record.substr(
+          start, stop == std::string_view::npos ? std::string_view::npos : stop - start);
+    if (stop == std::string_view::npos) break;
+    start = stop + 1;
+  }
+  return fields;
+}
+
+// Appends one row of a result text: a field mark before all but the first row, the wanted
+// fields a value each, their own value marks lowered to subvalue marks.
+inline void RawAppendRow(const RawFields& fields, std::string* out) {
+  if (!out->empty()) out->push_back(kRawFieldMark);
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (i > 0) out->push_back(kRawValueMark);
+    const size_t at = out->size();
+    out->append(fields[i]);
+    std::replace(out->begin() + static_cast<std::ptrdiff_t>(at), out->end(), kRawValueMark,
+                 kRawSubValueMark);
+  }
 }
 
 // Lists of values compared value by value, bytewise; a shorter list first when it is a prefix.
