@@ -182,12 +182,19 @@ int PostgresStore::IndexScanAny(
   if (int s = IndexedItem(file, item, &found, !gated)) return s;
   if (values.empty()) return kOk;
   Params params{std::string(file), std::string(item)};
-  // One request: the index names the keys, the join brings their records.
-  std::string sql = "SELECT f.key, f.record FROM " + table +
-                    " f WHERE f.key IN (SELECT x.key FROM cv_index x WHERE x.file = $1 AND "
-                    "x.item = $2 AND (" +
-                    IndexTests(*found, values, prefix, &params) + "))";
-  sql = gated ? Gated(sql, &params) : sql + " ORDER BY f.key";
+  // One request: the index names the keys, the join brings their records. The keys are made
+  // distinct and sorted alone (a record may have several values that match), narrow rows,
+  // and each record is then read by its primary key in that order: the rows come in key
+  // order without sorting the records themselves. The fence (OFFSET 0) keeps that plan where
+  // the estimates of the index's values, which are shared by every item, are far off and the
+  // planner would otherwise hash the whole table.
+  std::string sql =
+      "SELECT k.key, f.record FROM (SELECT DISTINCT x.key FROM cv_index x WHERE x.file = $1 "
+      "AND x.item = $2 AND (" +
+      IndexTests(*found, values, prefix, &params) +
+      ") ORDER BY x.key) k CROSS JOIN LATERAL (SELECT t.record FROM " + table +
+      " t WHERE t.key = k.key OFFSET 0) f";
+  sql = gated ? Gated(sql, &params) : sql + " ORDER BY k.key";
   Result r(Exec(sql, params));
   int visited = 0;
   return VisitRecords(file, r.get(), gated, visit, &visited);
