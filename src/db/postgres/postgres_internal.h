@@ -27,6 +27,11 @@ using Result = std::unique_ptr<PGresult, ResultDeleter>;
 inline std::string Cell(PGresult* r, int row, int col) {
   return std::string(PQgetvalue(r, row, col), static_cast<size_t>(PQgetlength(r, row, col)));
 }
+// The cell's bytes in the result itself, valid until the result is cleared: what a visitor of
+// many rows reads, without a copy a row.
+inline std::string_view CellView(PGresult* r, int row, int col) {
+  return std::string_view(PQgetvalue(r, row, col), static_cast<size_t>(PQgetlength(r, row, col)));
+}
 
 // The hosts of a host text: "host", "host:port" or "[v6]:port", or several of these separated
 // by commas (the primary and standbys of one office), each with port 5432 unless given.

@@ -225,7 +225,7 @@ int PostgresStore::ReadMany(std::string_view file, const std::vector<std::string
                 {list}));
   if (!Ok(r.get())) return Failure(r.get(), file);
   for (int i = 0; i < PQntuples(r.get()); ++i)
-    if (!visit(Cell(r.get(), i, 0), Cell(r.get(), i, 1))) break;
+    if (!visit(postgres::CellView(r.get(), i, 0), postgres::CellView(r.get(), i, 1))) break;
   return kOk;
 }
 

@@ -9,7 +9,7 @@
 
 namespace cortevane::db {
 
-using postgres::Cell;
+using postgres::CellView;
 using postgres::Params;
 using postgres::Result;
 
@@ -77,7 +77,7 @@ int PostgresStore::VisitRecords(
   }
   for (int i = 0; i < rows; ++i) {
     ++*visited;
-    if (!visit(Cell(r, i, first), Cell(r, i, first + 1))) {
+    if (!visit(CellView(r, i, first), CellView(r, i, first + 1))) {
       *visited = -1;  // stopped
       break;
     }

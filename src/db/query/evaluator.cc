@@ -439,9 +439,15 @@ class Runner {
         continue;
       }
       if (wanted[i] > static_cast<int>(fields->size())) continue;
-      // One value per wanted field: the field's own values become subvalues.
-      for (char ch : (*fields)[static_cast<size_t>(wanted[i]) - 1])
-        out->push_back(ch == kValueMark ? kSubValueMark : ch);
+      // One value per wanted field: the field's own values become subvalues. The text
+      // between marks is copied a run at a time.
+      std::string_view field = (*fields)[static_cast<size_t>(wanted[i]) - 1];
+      for (size_t mark; (mark = field.find(kValueMark)) != std::string_view::npos;) {
+        out->append(field.substr(0, mark));
+        out->push_back(kSubValueMark);
+        field.remove_prefix(mark + 1);
+      }
+      out->append(field);
     }
   }
 

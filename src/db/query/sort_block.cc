@@ -35,10 +35,13 @@ std::string Magnitude(std::string_view number, bool* negative) {
 }
 
 void AppendEscaped(std::string_view bytes, std::string* block) {
-  for (char c : bytes) {
-    block->push_back(c);
-    if (c == '\0') block->push_back(static_cast<char>(0xFF));
+  // A run without NUL bytes at a time; each NUL is followed by 0xFF.
+  for (size_t nul; (nul = bytes.find('\0')) != std::string_view::npos;) {
+    block->append(bytes.substr(0, nul + 1));
+    block->push_back(static_cast<char>(0xFF));
+    bytes.remove_prefix(nul + 1);
   }
+  block->append(bytes);
 }
 
 }  // namespace
