@@ -118,6 +118,15 @@ TEST_F(QuerySelectTest, NameSearchBeginsWithSortedByNameFirstNameCode) {
   EXPECT_EQ(Select("SSELECT CIVILAIDE AVEC NomAide = \"ZZ]\"", "CIVILAIDE", kPersonFields), "");
 }
 
+// A wanted field comes back as one value: each of its own value marks, first, last and
+// doubled ones too, becomes a subvalue mark, and its subvalue marks stay.
+TEST_F(QuerySelectTest, EveryValueMarkOfAWantedFieldIsLowered) {
+  account_.Put("NOTES", "1", "]A]]B]^x\\y]z^^]");
+  account_.Put("NOTES", "2", "plain");
+  EXPECT_EQ(Select("SSELECT NOTES", "NOTES", "0 1 2 3 4 9"),
+            "1]\\A\\\\B\\]x\\y\\z]]\\] | 2]plain]]]]");
+}
+
 TEST_F(QuerySelectTest, CriteriaSearchesOfResponsableSectorAndCommune) {
   EXPECT_EQ(Select(std::string("SSELECT CIVILAIDE  AVEC 39 = \"12\" OR = \"15\"") + kSort,
                    "CIVILAIDE", "0 39"),
