@@ -159,21 +159,16 @@ int SqliteStore::ReadMany(std::string_view file, const std::vector<std::string>&
   if (own)
     if (int s = Control("BEGIN")) return s;
   int status = kOk;
-  const std::string sql = "SELECT record FROM " + table + " WHERE key = ?";
-  for (const std::string& key : keys) {
-    Statement st(this, sql);
-    if (!st.ok()) {
-      status = st.status();
-      break;
+  {
+    Statement st(this, "SELECT record FROM " + table + " WHERE key = ?");
+    if (!st.ok()) status = st.status();
+    for (size_t i = 0; i < keys.size() && status == kOk; ++i) {
+      st.Reset();
+      int rc = st.Blob(1, keys[i]).Step();
+      if (rc == SQLITE_DONE) continue;
+      if (rc != SQLITE_ROW) status = Fail(rc);
+      if (status != kOk || !visit(keys[i], st.Column(0))) break;
     }
-    st.Blob(1, key);
-    int rc = st.Step();
-    if (rc == SQLITE_DONE) continue;
-    if (rc != SQLITE_ROW) {
-      status = Fail(rc);
-      break;
-    }
-    if (!visit(key, st.Column(0))) break;
   }
   if (own) Control(status == kOk ? "COMMIT" : "ROLLBACK");
   return status;

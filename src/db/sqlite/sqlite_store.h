@@ -25,6 +25,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -177,7 +178,8 @@ class SqliteStore final : public Store {
 
   std::filesystem::path folder_;
   sqlite3* db_;
-  std::map<std::string, sqlite3_stmt*, std::less<>> statements_;
+  // Looked up at every statement run: hashed, as their texts share long beginnings.
+  std::unordered_map<std::string, sqlite3_stmt*> statements_;
   // Inside a transaction (begun IMMEDIATE, so no other writer can change the catalogue until
   // it ends) each file's table and indexed items are read once, not at every write.
   std::map<std::string, std::string, std::less<>> tables_;
