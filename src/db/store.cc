@@ -71,6 +71,11 @@ int Store::Apply(const std::vector<Change>& changes, size_t* refused) {
   return s;
 }
 
+void Store::ClearFiles(const std::vector<std::string>& files, std::vector<int>* statuses) {
+  statuses->clear();
+  for (const std::string& file : files) statuses->push_back(Clear(file));
+}
+
 int Store::ApplyOneByOne(const std::vector<Change>& changes, size_t* refused) {
   if (int s = Begin()) return s;
   std::string now;

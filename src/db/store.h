@@ -77,6 +77,10 @@ class Store {
   virtual int Delete(std::string_view file, std::string_view key) = 0;
   // Removes every record (and index entry) of the file.
   virtual int Clear(std::string_view file) = 0;
+  // Clear of each of `files`, its status in (*statuses)[i]. The default clears them one by
+  // one; a store with a server empties them together, in one transaction and one request when
+  // it can (a failure of the server then tells every file of that request so).
+  virtual void ClearFiles(const std::vector<std::string>& files, std::vector<int>* statuses);
   // Every record of the file in key order (bytewise); `visit` returns false to stop early.
   virtual int Scan(
       std::string_view file,
@@ -156,6 +160,13 @@ class Store {
   virtual int Apply(const std::vector<Change>& changes, size_t* refused);
 
   // ---- Catalogue.
+  // Learns what the catalogue holds of `files` (which exist, their dictionaries) in one
+  // request, so that opening them right after costs none of its own. Only a hint: 0 also
+  // when the store has nothing to learn; a failure is seen again by the next request.
+  virtual int LookUpFiles(const std::vector<std::string>& files) {
+    (void)files;
+    return 0;
+  }
   virtual bool FileExists(std::string_view file) = 0;
   virtual int CreateFile(std::string_view file) = 0;  // kFileExists when it exists
   virtual int DropFile(std::string_view file) = 0;

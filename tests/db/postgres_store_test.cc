@@ -148,6 +148,49 @@ TEST_F(PostgresStoreTest, IndexFollowsWritesDeletesAndClearAndRecordsComeInOneRe
   EXPECT_EQ(count, 0);
 }
 
+// The end of an export empties several files: looked up together, emptied together, with
+// their index entries, and a file dropped meanwhile still reads as absent, not as a failure.
+TEST_F(PostgresStoreTest, SeveralFilesAreLookedUpAndEmptiedInOneRequestEach) {
+  ASSERT_EQ(store_->CreateFile("NOTES_ALICE"), kOk);
+  ASSERT_EQ(store_->CreateFile("BUDGET_ALICE"), kOk);
+  ASSERT_EQ(store_->SetDictItem("NOTES_ALICE", {"Texte", 1, 0, false, true}), kOk);
+  ASSERT_EQ(store_->Write("NOTES_ALICE", "00042A", FromVisible("note")), kOk);
+  ASSERT_EQ(store_->Write("BUDGET_ALICE", "00042", FromVisible("900")), kOk);
+
+  auto fresh = Second();
+  long long before = fresh->round_trips();
+  ASSERT_EQ(fresh->LookUpFiles({"NOTES_ALICE", "BUDGET_ALICE", "AGENDA_ALICE"}), kOk);
+  EXPECT_TRUE(fresh->FileExists("NOTES_ALICE"));
+  EXPECT_TRUE(fresh->FileExists("BUDGET_ALICE"));
+  EXPECT_FALSE(fresh->FileExists("AGENDA_ALICE"));
+  std::vector<DictItem> dictionary;
+  EXPECT_EQ(fresh->Dictionary("NOTES_ALICE", &dictionary), kOk);
+  ASSERT_EQ(dictionary.size(), 1u);
+  EXPECT_TRUE(dictionary[0].indexed);
+  EXPECT_EQ(fresh->round_trips() - before, 1);
+
+  // Files not known yet cost one request for all, the emptying one more.
+  auto other = Second();
+  std::vector<int> statuses;
+  before = other->round_trips();
+  other->ClearFiles({"NOTES_ALICE", "AGENDA_ALICE", "BUDGET_ALICE"}, &statuses);
+  EXPECT_EQ(other->round_trips() - before, 2);
+  EXPECT_EQ(statuses, (std::vector<int>{kOk, kNoSuchFile, kOk}));
+  long long count = -1;
+  EXPECT_EQ(store_->CountRecords("NOTES_ALICE", &count), kOk);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(store_->CountRecords("BUDGET_ALICE", &count), kOk);
+  EXPECT_EQ(count, 0);
+  std::vector<std::string> keys;
+  EXPECT_EQ(store_->IndexLookup("NOTES_ALICE", "Texte", "no", true, &keys), kOk);
+  EXPECT_TRUE(keys.empty());
+
+  // `fresh` still believes in BUDGET_ALICE, which another connection drops.
+  ASSERT_EQ(store_->DropFile("BUDGET_ALICE"), kOk);
+  fresh->ClearFiles({"NOTES_ALICE", "BUDGET_ALICE"}, &statuses);
+  EXPECT_EQ(statuses, (std::vector<int>{kOk, kNoSuchFile}));
+}
+
 TEST_F(PostgresStoreTest, TransactionIsAllOrNothing) {
   ASSERT_EQ(store_->CreateFile("F"), kOk);
   ASSERT_EQ(store_->Begin(), kOk);

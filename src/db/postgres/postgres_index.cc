@@ -39,43 +39,84 @@ std::string IndexTests(const DictItem& item, const std::vector<std::string>& val
   return any;
 }
 
+// A file's catalogue entry and dictionary from the rows [begin, end) of `r`, whose columns
+// from `at` on are the version, then each item's name, field, first characters, justification
+// and whether it is indexed (the item's columns null for a file without dictionary).
+template <typename Knowledge>
+Knowledge FileRows(PGresult* r, int begin, int end, int at) {
+  Knowledge fresh;
+  fresh.version = std::stoll(Cell(r, begin, at));
+  for (int i = begin; i < end; ++i) {
+    if (PQgetisnull(r, i, at + 1)) continue;
+    DictItem item;
+    item.name = Cell(r, i, at + 1);
+    item.field = std::stoi(Cell(r, i, at + 2));
+    item.first = std::stoi(Cell(r, i, at + 3));
+    item.right = Cell(r, i, at + 4) == "true";
+    item.indexed = Cell(r, i, at + 5) == "true";
+    if (item.indexed) fresh.indexed.push_back(item);
+    fresh.dictionary.push_back(std::move(item));
+  }
+  return fresh;
+}
+
+constexpr char kFileColumns[] =
+    "f.version::text, d.item, d.field::text, d.first_chars::text, d.right_just::text, "
+    "d.indexed::text FROM cv_files f LEFT JOIN cv_dict d ON d.file = f.name ";
+
 }  // namespace
 
 int PostgresStore::Know(std::string_view file, bool check, const FileKnowledge** known) {
   if (ValidateName(file) != kOk) return kBadName;
   auto it = files_.find(file);
-  if (it != files_.end() && (!check || it->second.read_at == round_trips_)) {
-    *known = &it->second;
-    return kOk;
+  if (it != files_.end()) {
+    // A file found absent is believed only until the next request: another connection may
+    // create it at any time.
+    const bool fresh = it->second.read_at == round_trips_;
+    if (it->second.absent && fresh) return kNoSuchFile;
+    if (!it->second.absent && (!check || fresh)) {
+      *known = &it->second;
+      return kOk;
+    }
   }
   // The file's entry and its dictionary in one request; no row: no such file.
-  Result r(
-      Exec("SELECT f.version::text, d.item, d.field::text, d.first_chars::text, "
-           "d.right_just::text, d.indexed::text FROM cv_files f "
-           "LEFT JOIN cv_dict d ON d.file = f.name WHERE f.name = $1 ORDER BY d.item",
-           {std::string(file)}));
+  Result r(Exec(std::string("SELECT ") + kFileColumns + "WHERE f.name = $1 ORDER BY d.item",
+                {std::string(file)}));
   if (!Ok(r.get())) return Failure();
   if (PQntuples(r.get()) == 0) {
-    Forget(file);
+    files_[std::string(file)] = Absent();
     return kNoSuchFile;
   }
-  FileKnowledge fresh;
-  fresh.version = std::stoll(Cell(r.get(), 0, 0));
+  FileKnowledge fresh = FileRows<FileKnowledge>(r.get(), 0, PQntuples(r.get()), 0);
   fresh.read_at = round_trips_;
-  for (int i = 0; i < PQntuples(r.get()); ++i) {
-    if (PQgetisnull(r.get(), i, 1)) continue;
-    DictItem item;
-    item.name = Cell(r.get(), i, 1);
-    item.field = std::stoi(Cell(r.get(), i, 2));
-    item.first = std::stoi(Cell(r.get(), i, 3));
-    item.right = Cell(r.get(), i, 4) == "true";
-    item.indexed = Cell(r.get(), i, 5) == "true";
-    if (item.indexed) fresh.indexed.push_back(item);
-    fresh.dictionary.push_back(std::move(item));
-  }
   FileKnowledge& slot = files_[std::string(file)];
   slot = std::move(fresh);
   *known = &slot;
+  return kOk;
+}
+
+int PostgresStore::LookUpFiles(const std::vector<std::string>& files) {
+  std::string names;
+  for (const std::string& file : files)
+    if (ValidateName(file) == kOk) AppendHex(&names, file);
+  if (names.empty()) return kOk;
+  Result r(Exec(std::string("SELECT f.name, ") + kFileColumns +
+                    "WHERE f.name IN (SELECT convert_from(" + Decoded("h") +
+                    ", 'UTF8') FROM unnest(string_to_array($1::text, ',')) AS u(h)) "
+                    "ORDER BY f.name, d.item",
+                {names}));
+  if (!Ok(r.get())) return Failure();
+  // Every file asked is known now: those without rows are not in the account.
+  for (const std::string& file : files)
+    if (ValidateName(file) == kOk) files_[file] = Absent();
+  const int rows = PQntuples(r.get());
+  for (int begin = 0, end = 0; begin < rows; begin = end) {
+    const std::string name = Cell(r.get(), begin, 0);
+    while (end < rows && Cell(r.get(), end, 0) == name) ++end;
+    FileKnowledge fresh = FileRows<FileKnowledge>(r.get(), begin, end, 1);
+    fresh.read_at = round_trips_;
+    files_[name] = std::move(fresh);
+  }
   return kOk;
 }
 

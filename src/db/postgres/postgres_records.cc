@@ -166,6 +166,48 @@ int PostgresStore::Clear(std::string_view file) {
   });
 }
 
+void PostgresStore::ClearFiles(const std::vector<std::string>& files, std::vector<int>* statuses) {
+  statuses->assign(files.size(), kOk);
+  if (int s = Settle()) {
+    statuses->assign(files.size(), s);
+    return;
+  }
+  std::vector<std::string> unknown;
+  for (const std::string& file : files)
+    if (auto it = files_.find(file); it == files_.end() || it->second.absent)
+      unknown.push_back(file);
+  if (!unknown.empty()) {
+    if (int s = LookUpFiles(unknown)) {
+      statuses->assign(files.size(), s);
+      return;
+    }
+  }
+  // Each file behind its own gate, so that a file whose catalogue entry went meanwhile is
+  // passed over, as Clear passes it over; its index entries go with its records.
+  std::vector<size_t> present;
+  Params params;
+  std::string with, index;
+  for (size_t i = 0; i < files.size(); ++i) {
+    std::string table = Table(files[i], &(*statuses)[i]);
+    if ((*statuses)[i] != kOk) continue;
+    present.push_back(i);
+    params.push_back(files[i]);
+    const std::string n = std::to_string(params.size());
+    const std::string gate = "EXISTS (SELECT 1 FROM g" + n + ")";
+    with += (with.empty() ? "WITH " : ", ") + ("g" + n) + " AS (SELECT 1 WHERE cv_gate($" + n +
+            "::text, NULL)), d" + n + " AS (DELETE FROM " + table + " WHERE " + gate + ")";
+    index += (index.empty() ? "" : " OR ") + ("(file = $" + n + " AND " + gate + ")");
+  }
+  if (present.empty()) return;
+  Result r(Exec(with + ", x AS (DELETE FROM cv_index WHERE " + index + ") SELECT 1", params));
+  if (Ok(r.get())) return;
+  if (r == nullptr || PQstatus(conn_) != CONNECTION_OK) {
+    for (size_t i : present) (*statuses)[i] = Failure();
+    return;
+  }
+  for (size_t i : present) (*statuses)[i] = Clear(files[i]);
+}
+
 int PostgresStore::Scan(std::string_view file,
                         const std::function<bool(std::string_view, std::string_view)>& visit) {
   if (int s = Settle()) return s;

@@ -87,6 +87,10 @@ class PostgresStore : public Store {
   int Write(std::string_view file, std::string_view key, std::string_view record) override;
   int Delete(std::string_view file, std::string_view key) override;
   int Clear(std::string_view file) override;
+  // The files known to exist emptied by one statement (one transaction); files not known yet
+  // are looked up first, in one request for all. Should that statement fail without the
+  // connection being lost (a file dropped meanwhile), the files are emptied one by one.
+  void ClearFiles(const std::vector<std::string>& files, std::vector<int>* statuses) override;
   int Scan(std::string_view file,
            const std::function<bool(std::string_view, std::string_view)>& visit) override;
   int IndexLookup(std::string_view file, std::string_view item, std::string_view value, bool prefix,
@@ -122,6 +126,7 @@ class PostgresStore : public Store {
   // their index entries, and the commit, sent together and answered together.
   int Apply(const std::vector<Change>& changes, size_t* refused) override;
 
+  int LookUpFiles(const std::vector<std::string>& files) override;
   bool FileExists(std::string_view file) override;
   int CreateFile(std::string_view file) override;
   int DropFile(std::string_view file) override;
@@ -180,6 +185,7 @@ class PostgresStore : public Store {
   // change of the file or of its dictionary replaces, whichever connection makes it; its
   // dictionary; its indexed items; and the request that read it (round_trips_ then).
   struct FileKnowledge {
+    bool absent = false;  // the account had no such file: believed only while fresh
     long long version = 0;
     std::vector<DictItem> dictionary;
     std::vector<DictItem> indexed;
@@ -191,6 +197,13 @@ class PostgresStore : public Store {
   // again and the write made again); questions about items check.
   int Know(std::string_view file, bool check, const FileKnowledge** known);
   void Forget(std::string_view file) { files_.erase(std::string(file)); }
+  // What a request that found no such file leaves known of it.
+  FileKnowledge Absent() const {
+    FileKnowledge none;
+    none.absent = true;
+    none.read_at = round_trips_;
+    return none;
+  }
   // A write refused by the server because this connection's knowledge of the file is stale.
   static constexpr int kStale = -1;
   // Writes one record outside a transaction: the record, and its index entries when the file
