@@ -2,6 +2,7 @@
 // and the two ways an export ends early: a failure, or the user declining; the run's journal.
 #include <chrono>
 #include <string>
+#include <utility>
 
 #include "db/db_file.h"
 #include "db/session.h"
@@ -51,6 +52,11 @@ void Mod_Exportation::Demarrage_Exportation() {
   aides_ignores_.clear();
   noms_champs_.clear();  // a dictionary may have changed since the last run
 
+  // The office files of the start are looked up together, and all opened before anything is
+  // read from them: each opening then costs no request of its own.
+  const std::string compteur_utilisateur = "COMPTEUR_" + Nom_Utilisateur;
+  if (const auto& store = Ses_Serveur.store())
+    store->LookUpFiles({"SDEXPORTAIDES", "SDPARAMEXPORT", compteur_utilisateur, "COMPTEUR"});
   // Only checked here: the release of each person reopens it.
   if (!Ses_Serveur.OpenFile("SDEXPORTAIDES")) {
     EchecOuverture("Problème d'ouverture de fichier : SDEXPORTAIDES (", Ses_Serveur);
@@ -68,6 +74,17 @@ void Mod_Exportation::Demarrage_Exportation() {
     EchecOuverture("Problème d'ouverture de fichier : SDPARAMEXPORT (", Ses_Serveur);
     return;
   }
+  // Both counter files, before the parameters are read.
+  COMPTEURSERV = Ses_Serveur.OpenFile(compteur_utilisateur);
+  if (!COMPTEURSERV) {
+    EchecOuverture("Problème d'ouverture de fichier : COMPTEURSERV (", Ses_Serveur);
+    return;
+  }
+  COMPTEURSERVACTIF = Ses_Serveur.OpenFile("COMPTEUR");
+  if (!COMPTEURSERVACTIF) {
+    EchecOuverture("Problème d'ouverture de fichier : COMPTEURSERVACTIF (", Ses_Serveur);
+    return;
+  }
   SDPARAMEXPORT->SetKey("PARAMETRES");
   SDPARAMEXPORT->ReadRecord();
   if (int status = SDPARAMEXPORT->Error(); status != 0) {
@@ -83,24 +100,10 @@ void Mod_Exportation::Demarrage_Exportation() {
 // Both counter records must be there and hold a number in field 11 before anything is
 // written: the threshold decides which persons are new, the common counter gives their codes.
 bool Mod_Exportation::Chargement_Compteurs() {
-  struct Compteur {
-    const char* variable;  // what the open-failure message names
-    std::string fichier;
-    std::unique_ptr<db::DbFile>* file;
-    db::DynArray* record;
-  };
-  const Compteur compteurs[] = {
-      {"COMPTEURSERV", "COMPTEUR_" + Nom_Utilisateur, &COMPTEURSERV, &ENR_COMPTEURSERV},
-      {"COMPTEURSERVACTIF", "COMPTEUR", &COMPTEURSERVACTIF, &ENR_COMPTEURSERVACTIF},
-  };
-  for (const Compteur& c : compteurs) {
-    *c.file = Ses_Serveur.OpenFile(c.fichier);
-    if (!*c.file) {
-      return EchecOuverture(std::string("Problème d'ouverture de fichier : ") + c.variable + " (",
-                            Ses_Serveur);
-    }
+  for (auto [file, record] : {std::pair{COMPTEURSERV.get(), &ENR_COMPTEURSERV},
+                              std::pair{COMPTEURSERVACTIF.get(), &ENR_COMPTEURSERVACTIF}}) {
     int status = db::kOk;
-    if (std::string probleme = ReadCounter(**c.file, c.record, &status); !probleme.empty())
+    if (std::string probleme = ReadCounter(*file, record, &status); !probleme.empty())
       return Echec(WithStatusSentence(probleme, status, Lieu(Ses_Serveur)));
   }
   return true;

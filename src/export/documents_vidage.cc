@@ -83,39 +83,79 @@ bool Mod_Exportation::Vidage_Portable() {
     return true;
   }
 
-  std::unique_ptr<db::DbFile> parametres = Ses_Serveur.OpenFile("SDPARAMEXPORT");
-  if (!parametres) {
-    return EchecOuverture("Problème d'ouverture de fichier : SDPARAMEXPORT (", Ses_Serveur);
-  }
+  // The parameters opened at the start serve again; the files to empty are those the persons
+  // were read from, as read at the start.
+  db::DbFile& parametres = *SDPARAMEXPORT;
   std::vector<std::string> non_vides;  // "file (error)" of each file that stays full
-  std::string vides;                   // "file (portable)" of each file emptied, for the journal
   bool serveur_perdu = false;
-  // Empties `fichier` of `session`; false when it is there and could not be emptied.
-  auto vider = [&](db::Session& session, const std::string& fichier) {
-    std::unique_ptr<db::DbFile> file = session.OpenFile(fichier);
-    int status = file ? file->EmptyFile() : session.Error();
-    if (status == db::kOk) {
-      vides += (vides.empty() ? "" : ", ") + fichier +
-               (&session == &Ses_Autonome ? " (portable)" : " (serveur)");
-    }
+  // Tells how emptying `fichier` of `session` went; false when it is there and stays full.
+  auto noter = [&](db::Session& session, const std::string& fichier, int status) {
     if (status == db::kOk || status == db::kNoSuchFile || status == db::kBadName) return true;
     if (status == db::kServerUnreachable) serveur_perdu = true;
     non_vides.push_back(WithStatusSentence(fichier + " (erreur " + std::to_string(status) + ")",
                                            status, Lieu(session)));
     return false;
   };
-  parametres->SetKey("AIDE");
-  if (parametres->ReadRecord() == 0) {
-    const db::DynArray aide = parametres->GetRecord();
-    for (int i = 1; i <= aide.Count(); ++i) {
-      const std::string fichier = aide.Value(i, 1);
-      if (vider(Ses_Autonome, fichier)) vider(Ses_Serveur, fichier + "_" + Nom_Utilisateur);
-    }
+  auto vider = [&](db::Session& session, const std::string& fichier) {
+    std::unique_ptr<db::DbFile> file = session.OpenFile(fichier);
+    const int status = file ? file->EmptyFile() : session.Error();
+    noter(session, fichier, status);
+    return status;
+  };
+  db::DynArray aide;
+  bool aide_lue = W_ListeAides.Count() > 0;
+  if (aide_lue) {
+    aide = ENR_SDPARAMEXPORT;
+  } else {
+    parametres.SetKey("AIDE");
+    aide_lue = parametres.ReadRecord() == 0;
+    aide = parametres.GetRecord();
   }
-  parametres->SetKey("PLANNING");
-  if (parametres->ReadRecord() == 0) {
-    const db::DynArray planning = parametres->GetRecord();
-    for (int i = 1; i <= planning.Count(); ++i) vider(Ses_Autonome, planning.Value(i, 1));
+  // Each laptop file first; the reference copies of those emptied (or absent) then go together,
+  // in one request to an office server. One that the office store does not hold may stand
+  // behind a pointer, and is opened as such.
+  struct Vidage {
+    std::string fichier;
+    int portable = db::kNoSuchFile;
+    int serveur = db::kNoSuchFile;
+  };
+  std::vector<Vidage> vidages;
+  std::vector<std::string> copies;
+  std::vector<size_t> copies_de;
+  for (int i = 1; aide_lue && i <= aide.Count(); ++i) {
+    Vidage& v = vidages.emplace_back(Vidage{aide.Value(i, 1)});
+    v.portable = vider(Ses_Autonome, v.fichier);
+    if (v.portable != db::kOk && v.portable != db::kNoSuchFile && v.portable != db::kBadName)
+      continue;
+    copies.push_back(v.fichier + "_" + Nom_Utilisateur);
+    copies_de.push_back(vidages.size() - 1);
+  }
+  std::vector<int> statuts(copies.size(), db::kNoSuchFile);
+  if (const auto& store = Ses_Serveur.store(); store && !copies.empty())
+    store->ClearFiles(copies, &statuts);
+  for (size_t c = 0; c < copies.size(); ++c) {
+    int& statut = vidages[copies_de[c]].serveur;
+    statut = statuts[c];
+    if (statut == db::kNoSuchFile)
+      statut = vider(Ses_Serveur, copies[c]);
+    else
+      noter(Ses_Serveur, copies[c], statut);
+  }
+  std::string vides;  // "file (portable)" of each file emptied, for the journal
+  auto vide = [&vides](const std::string& fichier, const char* ou) {
+    vides += (vides.empty() ? "" : ", ") + fichier + ou;
+  };
+  for (const Vidage& v : vidages) {
+    if (v.portable == db::kOk) vide(v.fichier, " (portable)");
+    if (v.serveur == db::kOk) vide(v.fichier + "_" + Nom_Utilisateur, " (serveur)");
+  }
+  parametres.SetKey("PLANNING");
+  if (parametres.ReadRecord() == 0) {
+    const db::DynArray planning = parametres.GetRecord();
+    for (int i = 1; i <= planning.Count(); ++i) {
+      const std::string fichier = planning.Value(i, 1);
+      if (vider(Ses_Autonome, fichier) == db::kOk) vide(fichier, " (portable)");
+    }
   }
   journal_.Line("Vidage : " + (vides.empty() ? "aucun fichier vidé." : "vidés " + vides + "."));
   if (!non_vides.empty()) {

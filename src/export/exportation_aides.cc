@@ -44,6 +44,17 @@ void Mod_Exportation::Exportation_Aides() {
     }
     ENR_SDPARAMEXPORT = SDPARAMEXPORT->GetRecord();
   }
+  // The register and every office file the persons are read from and written to, looked up in
+  // one request: the openings that follow, before the first read, cost none of their own.
+  if (const auto& store = Ses_Serveur.store(); store && nombre > 0) {
+    std::vector<std::string> fichiers = {"SDEXPORTAIDES"};
+    for (int i = 1; i <= ENR_SDPARAMEXPORT.Count(); ++i) {
+      const std::string fichier = ENR_SDPARAMEXPORT.Value(i, 1);
+      fichiers.push_back(fichier + "_" + Nom_Utilisateur);
+      fichiers.push_back(fichier);
+    }
+    store->LookUpFiles(fichiers);
+  }
   W_Registre = Ses_Serveur.OpenFile("SDEXPORTAIDES");
   if (!W_Registre) {
     EchecOuverture("Problème d'ouverture de fichier : SDEXPORTAIDES (", Ses_Serveur);

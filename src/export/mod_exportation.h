@@ -152,6 +152,10 @@ class Mod_Exportation {
   bool Nouvel_Aide(PersonPlan* plan);
   bool Code_Deja_Attribue(const std::string& code, std::string* nouveau_code);
   bool Attribution_Code(std::string* nouveau_code);
+  // The code in one request on an office server, or the reservation to take it under, or the
+  // export stopped (its message given).
+  enum class CodeRapide { kDonne, kReserver, kArret };
+  CodeRapide Code_En_Une_Requete(std::string* nouveau_code);
   bool Memorisation_Code(const std::string& code, const std::string& nouveau_code);
 
   // documents_vidage.cc: scanned documents after each person, clearing after the last.

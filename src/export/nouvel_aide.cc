@@ -2,7 +2,8 @@
 // every one of its records is copied to the server under keys built on that code, without
 // comparison or question. The laptop code stays what names its registration and documents.
 //
-// Three commits, in this order: the common counter on the office (under its reservation), then
+// Three commits, in this order: the common counter on the office (under its reservation, or on
+// an office server as one write conditional on the counter's last value seen), then
 // the note of the code on the laptop (file CODESATTRIBUES: key the laptop code, field 1 the
 // server code, field 2 the user's threshold of this cycle), then the person's records with the
 // release of its registration in one office transaction (Envoi). An export that stops after
@@ -86,12 +87,49 @@ bool Mod_Exportation::Memorisation_Code(const std::string& code, const std::stri
       status, Lieu(Ses_Autonome)));
 }
 
+// On an office server, the next code in one request: the counter written over the record this
+// export last saw of it, as one conditional change, which waits for a reservation another
+// export holds on the counter and is refused when any other export took a code since. That
+// refusal, or any failure but a counter held too long, leaves the code to the reservation,
+// which reads the counter again. The embedded store keeps the reservation alone: there a
+// request costs nothing, and its wait is the one the export was given.
+Mod_Exportation::CodeRapide Mod_Exportation::Code_En_Une_Requete(std::string* nouveau_code) {
+  const auto& store = Ses_Serveur.store();
+  if (!store || store->ServerAddress().empty()) return CodeRapide::kReserver;
+  std::optional<long> dernier = CounterValue(ENR_COMPTEURSERVACTIF.Field(11));
+  if (!dernier || *dernier >= kHighestCode) return CodeRapide::kReserver;
+  db::DynArray suivant = ENR_COMPTEURSERVACTIF;
+  suivant.SetField(11, FormatCode(*dernier + 1));
+  db::Change change;
+  change.condition = db::Change::kIfRecord;
+  change.file = "COMPTEUR";
+  change.key = "999";
+  change.record = suivant.Text();
+  change.expected = ENR_COMPTEURSERVACTIF.Text();
+  size_t refuse = 0;
+  const int status = store->Apply({change}, &refuse);
+  if (status == db::kOk) {
+    ENR_COMPTEURSERVACTIF = suivant;
+    *nouveau_code = FormatCode(*dernier + 1);
+    return CodeRapide::kDonne;
+  }
+  if (status != db::kLockTimeout) return CodeRapide::kReserver;
+  Echec(WithStatusSentence(
+      "Réservation impossible de l'enregistrement 999 du fichier COMPTEUR (erreur " +
+          std::to_string(status) + ") : aucun nouveau code n'a été attribué à l'aidé " +
+          W_CodeAide + ".",
+      status, Lieu(Ses_Serveur)));
+  return CodeRapide::kArret;
+}
+
 // Takes the next code of the common counter under its reservation. The record is read again
 // once reserved, so a code another laptop took since the start of this export is never given
 // twice; a counter that cannot give a valid new code stops the export instead. Every way out
 // after the reservation was taken frees it, a failed re-read included: a reservation kept by
 // a stopped export would make every other laptop's new persons wait, then stop.
 bool Mod_Exportation::Attribution_Code(std::string* nouveau_code) {
+  if (const CodeRapide rapide = Code_En_Une_Requete(nouveau_code); rapide != CodeRapide::kReserver)
+    return rapide == CodeRapide::kDonne;
   db::DbFile& compteur = *COMPTEURSERVACTIF;
   compteur.SetKey("999");
   compteur.SetLockTimeoutMs(reservation_timeout_ms_);

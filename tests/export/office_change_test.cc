@@ -208,6 +208,51 @@ TEST_P(OfficeChangeTest, APersonWithoutAQuestionIsOneRequestToTheOffice) {
   EXPECT_EQ(last - first, kPersons - 1) << "requests of persons 1 to " << kPersons - 1;
 }
 
+// New codes while another laptop takes codes too: one taken elsewhere after this export read
+// the counter is never given again, whether the code comes in one request (office server) or
+// under the reservation.
+TEST_P(OfficeChangeTest, ANewPersonsCodeFollowsCodesTakenElsewhereMeanwhile) {
+  Imported("00042", Person("DUPONT", "Anne", "0123"));
+  Put(laptop_, "CIVILAIDE", "00042", Person("DUPONT", "Anne-Marie", "0123"));
+  Put(server_, "CIVILAIDE", "00042", Person("DUPONT", "Anne", "0123", "bureau"));
+  Put(laptop_, "CIVILAIDE", "00118", Person("NOUVEAU", "Un", "0123"));
+  Put(laptop_, "CIVILAIDE", "00119", Person("NOUVEAU", "Deux", "0123"));
+  WhileAsked([&](int) { OfficeWrites("COMPTEUR", "999", Counter("00160")); });
+  Run({ui::kAnswerYes});
+
+  EXPECT_EQ(LastBox().rfind(kFinalText, 0), 0u) << LastBox();
+  EXPECT_EQ(Get(server_, "COMPTEUR", "999"), Counter("00162"));
+  EXPECT_EQ(Get(server_, "CIVILAIDE", "00161"), Person("NOUVEAU", "Un", "0123"));
+  EXPECT_EQ(Get(server_, "CIVILAIDE", "00162"), Person("NOUVEAU", "Deux", "0123"));
+}
+
+// The export's own requests to a PostgreSQL office besides the persons': its start (files
+// looked up together, parameters and counters), a new person's code in one request, and its
+// end (the register checked, the reference copies emptied together).
+TEST_P(OfficeChangeTest, StartEndAndNewCodesCostFewRequests) {
+  for (const char* code : {"00010", "00011", "00012"}) {
+    Imported(code, Person(std::string("NOM") + code, "Prénom", "0123"));
+    ImportedNote(std::string(code) + "A", "note");
+  }
+  Put(laptop_, "CIVILAIDE", "00118", Person("NOUVEAU", "Un", "0123"));
+  Put(laptop_, "CIVILAIDE", "00119", Person("NOUVEAU", "Deux", "0123"));
+  auto* store = dynamic_cast<db::PostgresStore*>(server_.store().get());
+  const long long before = store != nullptr ? store->round_trips() : 0;
+  Run();
+  const long long requests = store != nullptr ? store->round_trips() - before : 0;
+
+  EXPECT_EQ(LastBox().rfind(kFinalText, 0), 0u) << LastBox();
+  EXPECT_EQ(Get(server_, "CIVILAIDE", "00152"), Person("NOUVEAU", "Deux", "0123"));
+  for (const char* copy : {"CIVILAIDE_ALICE", "NOTES_ALICE", "BUDGET_ALICE"})
+    EXPECT_EQ(Dump(server_, copy), "") << copy;
+  EXPECT_EQ(Dump(laptop_, "NOTES"), "");
+  if (store == nullptr) return;
+  // Start 6 (two look-ups, four reads), the batch's reads 5 (the two files holding its
+  // persons' records, on both sides, and the registrations), 1 a known person, 2 a new one,
+  // end 4 (the register, its item, the copies emptied, the planning parameters).
+  EXPECT_LE(requests, 6 + 5 + 3 * 1 + 2 * 2 + 4);
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, OfficeChangeTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Postgres" : "Embedded"; });
 
