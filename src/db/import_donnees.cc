@@ -82,22 +82,30 @@ int RecordsByKey(Store& store, const std::string& file, const std::vector<std::s
   });
 }
 
-// Creates `file` on `to` when it is missing, with the dictionary it has on `from`.
-int EnsureFile(Store& from, Store& to, const std::string& file) {
+// Creates `file` on `to` when it is missing, with the dictionary it has on `from` when
+// `on_from` (it exists there).
+int EnsureFile(Store& from, Store& to, const std::string& file, bool on_from) {
   if (to.FileExists(file)) return kOk;
   if (int s = to.CreateFile(file)) return s;
   std::vector<DictItem> items;
-  if (!from.FileExists(file)) return kOk;
+  if (!on_from) return kOk;
   if (int s = from.Dictionary(file, &items)) return s;
   for (const DictItem& item : items)
     if (int s = to.SetDictItem(file, item)) return s;
   return kOk;
 }
 
-// Sets field 11 of record 999 of `file` (created when missing), keeping its other fields.
-int SetThreshold(Store& store, const std::string& file, const std::string& value) {
-  if (!store.FileExists(file))
-    if (int s = store.CreateFile(file)) return s;
+// Creates `file` on `store` unless `exists`; a file another connection made meanwhile is the
+// one wanted.
+int Create(Store& store, const std::string& file, bool exists) {
+  if (exists) return kOk;
+  const int s = store.CreateFile(file);
+  return s == kFileExists ? static_cast<int>(kOk) : s;
+}
+
+// Sets field 11 of record 999 of `file` (created unless `exists`), keeping its other fields.
+int SetThreshold(Store& store, const std::string& file, bool exists, const std::string& value) {
+  if (int s = Create(store, file, exists)) return s;
   std::string text;
   int s = store.Read(file, "999", &text);
   if (s != kOk && s != kRecordNotFound) return s;
@@ -126,6 +134,18 @@ class Import {
 
     const DynArray aide(aide_text);
     if (aide.Count() == 0 || aide.Value(1, 1).empty()) return kMissingParameters;
+    // Which of the server files this import reads or writes exist, learnt in one request
+    // rather than one before each read and each write.
+    std::vector<std::string> names = {"SECTEUR", "COMPTEUR_" + user_};
+    for (std::string_view field : aide.Fields()) {
+      names.emplace_back(PieceOf(field, kValueMark, 1));
+      names.push_back(names.back() + "_" + user_);
+    }
+    for (std::string_view field : FieldsOf(planning_text))
+      names.emplace_back(PieceOf(field, kValueMark, 1));
+    srv_.LookUpFiles(names);
+    for (const std::string& name : names)
+      if (ValidateName(name) == kOk && srv_.FileExists(name)) on_server_.insert(name);
     // A laptop starts a cycle empty: a code created there in the last cycle could otherwise
     // fall under the new threshold and be taken for a server person.
     const std::string persons = aide.Value(1, 1);
@@ -142,7 +162,7 @@ class Import {
       copy.file = PieceOf(field, kValueMark, 1);
       if (copy.file.empty()) continue;
       if ((s = ValidateName(copy.file)) || (s = ValidateName(copy.file + "_" + user_))) return s;
-      if (!srv_.FileExists(copy.file)) return kNoSuchFile;
+      if (!on_server_.count(copy.file)) return kNoSuchFile;
       copy.to_reference = true;
       const bool several = PieceOf(field, kValueMark, 3) == "SELECT";
       s = several ? RecordsByPrefix(srv_, copy.file, codes, &copy.records)
@@ -161,12 +181,12 @@ class Import {
       if ((s = ValidateName(copy.file))) return s;
       // The laptop gets the file even when the server has none, so the export's final
       // clearing finds it.
-      if (srv_.FileExists(copy.file) &&
+      if (on_server_.count(copy.file) &&
           (s = RecordsByPrefix(srv_, copy.file, codes, &copy.records)))
         return s;
       copies_.push_back(std::move(copy));
     }
-    if (srv_.FileExists("SECTEUR")) {
+    if (on_server_.count("SECTEUR")) {
       FileCopy copy;
       copy.file = "SECTEUR";
       copy.replace_all = true;
@@ -192,17 +212,17 @@ class Import {
     for (const FileCopy& copy : copies_) {
       if (!copy.to_reference) continue;
       const std::string reference = copy.file + "_" + user_;
-      if (!srv_.FileExists(reference))
-        if (int s = srv_.CreateFile(reference)) return s;
+      if (int s = Create(srv_, reference, on_server_.count(reference) > 0)) return s;
       for (const auto& [key, record] : copy.records)
         if (int s = srv_.Write(reference, key, record)) return s;
     }
-    return SetThreshold(srv_, "COMPTEUR_" + user_, threshold_);
+    const std::string counter = "COMPTEUR_" + user_;
+    return SetThreshold(srv_, counter, on_server_.count(counter) > 0, threshold_);
   }
 
   int WriteLaptop() {
     for (const FileCopy& copy : copies_) {
-      if (int s = EnsureFile(srv_, lap_, copy.file)) return s;
+      if (int s = EnsureFile(srv_, lap_, copy.file, on_server_.count(copy.file) > 0)) return s;
       if (copy.replace_all)
         if (int s = lap_.Clear(copy.file)) return s;
       for (const auto& [key, record] : copy.records) {
@@ -210,7 +230,7 @@ class Import {
         ++laptop_records_;
       }
     }
-    if (int s = SetThreshold(lap_, "COMPTEUR", threshold_)) return s;
+    if (int s = SetThreshold(lap_, "COMPTEUR", lap_.FileExists("COMPTEUR"), threshold_)) return s;
     if (lap_.FileExists("SDEXPORTAIDES"))
       if (int s = lap_.DropFile("SDEXPORTAIDES")) return s;
     return lap_.SetPointer(
@@ -226,6 +246,7 @@ class Import {
   std::string user_;
   std::string threshold_;
   std::vector<FileCopy> copies_;
+  std::set<std::string> on_server_;  // the server files of the import that exist (Prepare)
   long laptop_records_ = 0;
 };
 
