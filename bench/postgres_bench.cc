@@ -793,7 +793,7 @@ void Export(benchmark::State& state, bool pg, int delay) {
     office.account = "cvexport_" + std::to_string(getpid());
     relay = std::make_unique<cortevane::relay::TcpProxy>(office.host, delay);
   }
-  long long round_trips = 0, relay_trips = 0, statements = -1;
+  long long round_trips = 0, relay_trips = 0, statements = -1, overrun_us = 0, deliveries = 0;
   for (auto _ : state) {
     if (pg) {
       if (db::PostgresStore::CreateAccount(office, true) != db::kOk) Fail("export account");
@@ -833,13 +833,19 @@ void Export(benchmark::State& state, bool pg, int delay) {
     auto* store = dynamic_cast<db::PostgresStore*>(server.store().get());
     const long long before = store != nullptr ? store->round_trips() : 0;
     const long long relay_before = relay ? relay->round_trips() : 0;
+    const long long overrun_before = relay ? relay->overrun_us() : 0;
+    const long long deliveries_before = relay ? relay->deliveries() : 0;
     const long long statements_before = counter != nullptr ? ServerStatements(counter) : -1;
     const auto start = std::chrono::steady_clock::now();
     exporting.Demarrage_Exportation();
     state.SetIterationTime(
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     if (store != nullptr) round_trips = store->round_trips() - before;
-    if (relay) relay_trips = relay->round_trips() - relay_before;
+    if (relay) {
+      relay_trips = relay->round_trips() - relay_before;
+      overrun_us = relay->overrun_us() - overrun_before;
+      deliveries = relay->deliveries() - deliveries_before;
+    }
     if (statements_before >= 0) statements = ServerStatements(counter) - statements_before - 1;
     if (counter != nullptr) PQfinish(counter);
     if (ui.boxes().empty() || ui.boxes().back().text.find("terminée") == std::string::npos)
@@ -856,6 +862,11 @@ void Export(benchmark::State& state, bool pg, int delay) {
     constexpr double persons = kExportPersons + kExportCreated;
     state.counters["round_trips_per_person"] = static_cast<double>(round_trips) / persons;
     state.counters["relay_round_trips_per_person"] = static_cast<double>(relay_trips) / persons;
+    // The relay's lateness beyond its delay, over the whole export and per chunk passed on.
+    state.counters["relay_overrun_ms"] = static_cast<double>(overrun_us) / 1000.0;
+    if (deliveries > 0)
+      state.counters["relay_overrun_us_per_chunk"] =
+          static_cast<double>(overrun_us) / static_cast<double>(deliveries);
     if (statements >= 0)
       state.counters["statements_per_person"] = static_cast<double>(statements) / persons;
     state.counters["delay_ms"] = delay;

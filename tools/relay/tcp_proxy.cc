@@ -3,13 +3,19 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -45,7 +51,43 @@ struct Link {
   bool finished() const { return write_done[0] && write_done[1]; }
 };
 
-void NonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
+// Non-blocking, each write sent at once (no Nagle wait for the peer's acknowledgement, which a
+// link's own routers never add), and each read stamped by the kernel with its arrival time.
+void Prepare(int fd) {
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+  const int on = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+}
+
+// Reads what `fd` holds into `buffer`; *arrived becomes the time the kernel received it (of
+// its last segment), so that a relay thread that wakes late does not add its lateness to the
+// delay. Without the kernel's stamp, `now`.
+ssize_t ReadStamped(int fd, char* buffer, size_t size, Clock::time_point now,
+                    Clock::time_point* arrived) {
+  iovec data{buffer, size};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+  msghdr message{};
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  const ssize_t n = ::recvmsg(fd, &message, 0);
+  *arrived = now;
+  for (cmsghdr* c = CMSG_FIRSTHDR(&message); n > 0 && c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+    if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS) continue;
+    timespec stamp;
+    std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+    timespec real;
+    ::clock_gettime(CLOCK_REALTIME, &real);
+    const auto age = std::chrono::seconds(real.tv_sec - stamp.tv_sec) +
+                     std::chrono::nanoseconds(real.tv_nsec - stamp.tv_nsec);
+    // A stamp from the future, or older than a second, is not believed (the clock was set).
+    if (age >= std::chrono::nanoseconds(0) && age < std::chrono::seconds(1))
+      *arrived = Clock::now() - std::chrono::duration_cast<Clock::duration>(age);
+  }
+  return n;
+}
 
 }  // namespace
 
@@ -81,6 +123,11 @@ TcpProxy::~TcpProxy() {
 }
 
 void TcpProxy::Run() {
+  // The relay's wake-ups decide how much its delays overrun: on a loaded machine it asks to be
+  // scheduled before the programs it relays for, and to be woken when its timers fall due
+  // rather than up to the default 50 µs later. Both are only asked; the overrun is measured.
+  ::prctl(PR_SET_TIMERSLACK, 1000UL, 0, 0, 0);
+  ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), -10);
   std::vector<std::unique_ptr<Link>> links;
   const auto delay = std::chrono::milliseconds(delay_ms_);
   while (!stop_) {
@@ -90,7 +137,7 @@ void TcpProxy::Run() {
     // bytes due; the wait ends no later than the next chunk falls due.
     std::vector<pollfd> wait{{listener_, POLLIN, 0}};
     std::vector<std::pair<Link*, int>> owner{{nullptr, -1}};
-    auto timeout = std::chrono::milliseconds(50);
+    Clock::duration timeout = std::chrono::milliseconds(50);
     for (auto& link : links) {
       for (int s = 0; s < 2; ++s) {
         short events = 0;
@@ -100,14 +147,16 @@ void TcpProxy::Run() {
           if (toward.front().due <= now)
             events |= POLLOUT;
           else
-            timeout = std::min(
-                timeout, std::chrono::ceil<std::chrono::milliseconds>(toward.front().due - now));
+            timeout = std::min(timeout, toward.front().due - now);
         }
-        wait.push_back({link->fd[s], events, 0});
+        // A side with nothing to do is left out: a hung-up socket would wake poll at once.
+        wait.push_back({events != 0 ? link->fd[s] : -1, events, 0});
         owner.emplace_back(link.get(), s);
       }
     }
-    if (::poll(wait.data(), wait.size(), static_cast<int>(timeout.count())) < 0) continue;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(timeout).count();
+    const timespec until{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+    if (::ppoll(wait.data(), wait.size(), &until, nullptr) < 0) continue;
 
     if (wait[0].revents & POLLIN) {
       auto link = std::make_unique<Link>();
@@ -119,8 +168,8 @@ void TcpProxy::Run() {
       ::inet_pton(AF_INET, target_host_.c_str(), &addr.sin_addr);
       if (link->fd[0] >= 0 &&
           ::connect(link->fd[1], reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
-        NonBlocking(link->fd[0]);
-        NonBlocking(link->fd[1]);
+        Prepare(link->fd[0]);
+        Prepare(link->fd[1]);
         links.push_back(std::move(link));
       }
     }
@@ -130,11 +179,12 @@ void TcpProxy::Run() {
       if (stalled) break;
       if ((wait[i].revents & (POLLIN | POLLHUP | POLLERR)) && !link->read_done[s]) {
         char buffer[65536];
-        const ssize_t n = ::read(link->fd[s], buffer, sizeof buffer);
+        Clock::time_point received;
+        const ssize_t n = ReadStamped(link->fd[s], buffer, sizeof buffer, arrived, &received);
         if (n > 0) {
           if (s == 0 && link->heard) ++round_trips_;
           link->heard = s == 1;
-          link->queue[s].push_back({arrived + delay, std::string(buffer, static_cast<size_t>(n))});
+          link->queue[s].push_back({received + delay, std::string(buffer, static_cast<size_t>(n))});
         } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
           link->read_done[s] = true;
           link->queue[s].push_back({arrived + delay, {}, 0, true});
@@ -150,12 +200,21 @@ void TcpProxy::Run() {
             toward.pop_front();
             continue;
           }
+          const Clock::time_point leaving = Clock::now();
           const ssize_t w = ::write(link->fd[s], c.bytes.data() + c.sent, c.bytes.size() - c.sent);
           if (w < 0 && (errno == EAGAIN || errno == EINTR)) break;
           if (w <= 0) {  // the side is gone: nothing more reaches it
             link->write_done[s] = true;
             toward.clear();
             break;
+          }
+          if (c.sent == 0) {
+            // How late the chunk leaves: what the relay adds beyond the delay it was given.
+            const long long late =
+                std::chrono::duration_cast<std::chrono::microseconds>(leaving - c.due).count();
+            overrun_us_ += late;
+            if (late > max_overrun_us_) max_overrun_us_ = late;
+            ++deliveries_;
           }
           c.sent += static_cast<size_t>(w);
           if (c.sent < c.bytes.size()) break;

@@ -1,9 +1,9 @@
 // TcpProxy: a TCP relay on 127.0.0.1 in front of a server. Tests use it for a server that goes
 // silent: after Stall() nothing is relayed any more in either direction while every socket
 // stays open, as with a server whose host drops every packet, until Resume(). Benchmarks use it for
-// a slow link: every byte waits `delay_ms` before it is passed on, in each direction, and the relay
-// counts the client's round trips (each time a client sends after having heard from the
-// server, or sends first), which is what a distant office costs.
+// a slow link: every byte waits `delay_ms` after it reached the relay before it is passed on, in
+// each direction, and the relay counts the client's round trips (each time a client sends after
+// having heard from the server, or sends first), which is what a distant office costs.
 //
 // One thread relays every connection; the counters may be read from any thread.
 #pragma once
@@ -34,6 +34,13 @@ class TcpProxy {
   void Resume() { stalled_ = false; }
   // Round trips of every connection since the relay started (connection set-up included).
   long long round_trips() const { return round_trips_; }
+  // What the relay added beyond its delay: each chunk of bytes passed on, in either
+  // direction, leaves `delay_ms` after the kernel received it plus the relay's own lateness
+  // (waiting for a core, mostly; a stall's wait too). The sum and the largest of those latenesses,
+  // in microseconds, and the chunks passed on, since the relay started.
+  long long overrun_us() const { return overrun_us_; }
+  long long max_overrun_us() const { return max_overrun_us_; }
+  long long deliveries() const { return deliveries_; }
 
  private:
   void Run();
@@ -46,6 +53,9 @@ class TcpProxy {
   std::atomic<bool> stalled_{false};
   std::atomic<bool> stop_{false};
   std::atomic<long long> round_trips_{0};
+  std::atomic<long long> overrun_us_{0};
+  std::atomic<long long> max_overrun_us_{0};
+  std::atomic<long long> deliveries_{0};
   std::thread thread_;
 };
 
