@@ -90,9 +90,9 @@ bool Mod_Exportation::Memorisation_Code(const std::string& code, const std::stri
 // On an office server, the next code in one request: the counter written over the record this
 // export last saw of it, as one conditional change, which waits for a reservation another
 // export holds on the counter and is refused when any other export took a code since. That
-// refusal, or any failure but a counter held too long, leaves the code to the reservation,
-// which reads the counter again. The embedded store keeps the reservation alone: there a
-// request costs nothing, and its wait is the one the export was given.
+// refusal leaves the code to the reservation, which reads the counter again. The embedded store
+// keeps the reservation alone: there a request costs nothing, and its wait is the one the export
+// was given.
 Mod_Exportation::CodeRapide Mod_Exportation::Code_En_Une_Requete(std::string* nouveau_code) {
   const auto& store = Ses_Serveur.store();
   if (!store || store->ServerAddress().empty()) return CodeRapide::kReserver;
@@ -113,12 +113,17 @@ Mod_Exportation::CodeRapide Mod_Exportation::Code_En_Une_Requete(std::string* no
     *nouveau_code = FormatCode(*dernier + 1);
     return CodeRapide::kDonne;
   }
-  if (status != db::kLockTimeout) return CodeRapide::kReserver;
-  Echec(WithStatusSentence(
-      "Réservation impossible de l'enregistrement 999 du fichier COMPTEUR (erreur " +
-          std::to_string(status) + ") : aucun nouveau code n'a été attribué à l'aidé " +
-          W_CodeAide + ".",
-      status, Lieu(Ses_Serveur)));
+  if (status == db::kConditionFailed) return CodeRapide::kReserver;
+  // Any other failure stops as the reservation's own would, so that an office lost here is
+  // taken up again by a connection made anew (Reprise), never silently.
+  const std::string texte =
+      status == db::kLockTimeout
+          ? "Réservation impossible de l'enregistrement 999 du fichier COMPTEUR"
+          : "Impossible d'écrire l'enregistrement 999 du fichier COMPTEUR";
+  Echec(WithStatusSentence(texte + " (erreur " + std::to_string(status) +
+                               ") : aucun nouveau code n'a été attribué à l'aidé " + W_CodeAide +
+                               ".",
+                           status, Lieu(Ses_Serveur)));
   return CodeRapide::kArret;
 }
 
